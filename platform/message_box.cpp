@@ -1,0 +1,59 @@
+// platform/message_box.cpp: message boxes over SDL2's message box. UI thread.
+#include "platform/message_box.h"
+
+#include <SDL.h>
+#include <cstdio>
+
+static PlatformMessageBoxHook message_box_hook;  // tests only, UI thread
+
+void platform_set_message_box_hook(PlatformMessageBoxHook hook)
+{
+    message_box_hook = hook;
+}
+
+void* platform_focus_window()
+{
+    if (!SDL_WasInit(SDL_INIT_VIDEO))
+        return nullptr;
+    return SDL_GetKeyboardFocus();
+}
+
+int platform_message_box(void* owner, const char* text, const char* caption, uint32_t type)
+{
+    if (message_box_hook)
+        return message_box_hook(owner, text, caption, type);
+
+    const bool yes_no = (type & 0x0F) == MB_YESNO;
+    SDL_MessageBoxButtonData yes_no_buttons[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, IDYES, "Yes"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDNO, "No"},
+    };
+    SDL_MessageBoxButtonData ok_button[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDOK, "OK"},
+    };
+    uint32_t flags = 0;
+    switch (type & 0xF0) {
+    case MB_ICONSTOP: flags = SDL_MESSAGEBOX_ERROR; break;
+    case MB_ICONEXCLAMATION: flags = SDL_MESSAGEBOX_WARNING; break;
+    case MB_ICONQUESTION:
+    case MB_ICONINFORMATION: flags = SDL_MESSAGEBOX_INFORMATION; break;
+    default: break;
+    }
+    SDL_MessageBoxData box = {};
+    box.flags = flags;
+    box.window = static_cast<SDL_Window*>(owner);
+    box.title = caption ? caption : "";
+    box.message = text ? text : "";
+    box.numbuttons = yes_no ? 2 : 1;
+    box.buttons = yes_no ? yes_no_buttons : ok_button;
+
+    // Without a display (no DISPLAY, a headless run) SDL cannot show the box:
+    // say it on standard error so the message is not lost.
+    int answer = 0;
+    if (SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY")) {
+        if (SDL_ShowMessageBox(&box, &answer) == 0 && answer != -1)
+            return answer;
+    }
+    std::fprintf(stderr, "%s: %s\n", box.title, box.message);
+    return yes_no ? IDNO : IDOK;
+}

@@ -1,0 +1,59 @@
+// player/engine.h: the audio engine. Modules are decoded by libopenmpt and
+// mixed on the audio thread (SDL's callback, or the caller of audio_render
+// when no device is open). Every operation here is for the UI thread unless
+// its comment says otherwise; the routines the engine calls back run on the
+// audio thread.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Effect routine: DSP handle, channel, interleaved signed 16-bit stereo
+// block changed in place, its length in bytes (a multiple of 4), user value.
+using EngineDspProc = void (*)(uint32_t dsp, uint32_t channel, void* buffer, uint32_t length, uint32_t user);
+// Notification routine: sync handle, channel, data, user value.
+using EngineSyncProc = void (*)(uint32_t sync, uint32_t channel, uint32_t data, uint32_t user);
+
+constexpr uint32_t MUSIC_RAMP = 1;       // music_load: normal volume ramping
+constexpr uint32_t MUSIC_LOOP = 4;       // music_load: loop forever
+constexpr uint32_t SYNC_END = 2;         // channel_set_sync: end of the module
+constexpr uint32_t ENGINE_RATE = 44100;  // frames per second the program asks for
+
+// device -1: the default output device at rate, 16-bit stereo; device 0: no
+// device, the caller pulls the mix with audio_render. 1, or 0 on failure
+// (no device, already initialised).
+int audio_init(int device, uint32_t rate, uint32_t flags, void* window);
+// Only with device 0: mixes frames stereo frames into out, exactly as the
+// device callback would. Call from one thread at a time.
+void audio_render(int16_t* out, size_t frames);
+// Releases the device and every module; the engine may be initialised again.
+// For tests and tools: the program never shuts the engine down.
+void audio_shutdown();
+
+// Loads a whole module file (memory 0, offset 0, length 0) with MUSIC_* flags.
+// A handle never reused within a run, or 0.
+uint32_t music_load(int memory, const char* path, uint32_t offset, uint32_t length, uint32_t flags);
+// Calls proc when the module reaches its end (each wrap of a looping one).
+// A sync handle, or 0. May be called on the audio thread.
+uint32_t channel_set_sync(uint32_t handle, uint32_t type, uint32_t param, EngineSyncProc proc, uint32_t user);
+// Stops the output and every playing channel (stopped, not paused).
+int audio_stop();
+// Runs the output again; stopped channels stay stopped.
+int audio_start();
+// Restarts from order 0, row 0 (position 0, flags -1, reset 1) and plays.
+int music_play_ex(uint32_t handle, uint32_t position, int flags, int reset);
+// Plays from where the module stands.
+int music_play(uint32_t handle);
+// 1 while playing and not at its end; 0 otherwise, for any bad handle too.
+int channel_is_active(uint32_t handle);
+// Peak of the last ~20 ms after the effects: left in the low 16 bits, right
+// in the high 16 bits, each 0 to 32768. 0 when not playing.
+uint32_t channel_get_level(uint32_t handle);
+// Attaches proc from the next block on, after the routines already there.
+// A DSP handle never reused, or 0 for a bad channel.
+uint32_t channel_set_dsp(uint32_t handle, EngineDspProc proc, uint32_t user);
+// 1 when dsp was attached to handle and is now removed; 0 otherwise.
+int channel_remove_dsp(uint32_t handle, uint32_t dsp);
+// Releases the module and all attached to it. 1, or 0 for any bad value.
+int music_free(uint32_t handle);
+// For streams only: answers 0 for a module handle or any other value.
+int stream_free(uint32_t handle);

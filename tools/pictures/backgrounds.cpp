@@ -141,13 +141,16 @@ ArtPicture make_velvane2()
 
             // A slow ripple of rings and drifting smoke break the rays up.
             int ring = (art_sin(int((int64_t(r) * 5 * 65536) >> 16)) + q16_one) / 2;
-            int smoke = art_fbm(x * 700 + 0x40000, y * 700, 5, 201);
+            int smoke = art_fbm(x * 700 + 0x40000, y * 700, 4, 201);
             int glow = q16_one - art_smoothstep(0, 82000, r);
             glow = int((int64_t(glow) * glow) >> 16);
+            // A small bright core hides where the rays pinch together.
+            int core = q16_one - art_smoothstep(0, 9000, r);
 
             int64_t t = int64_t(glow) * 24000;
             t += int64_t(ray) * (12000 + glow / 3);
             t += int64_t(ring) * 5000;
+            t += int64_t(core) * 40000;
             t += int64_t(smoke - 20000) * 30000;
             t >>= 16;
             uint8_t* out = &p.pixels[(size_t(y) * background_size + size_t(x)) * 3];

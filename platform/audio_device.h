@@ -1,0 +1,22 @@
+// platform/audio_device.h: the audio output device. Opened, paused and closed
+// on the UI thread; the callback runs on SDL's audio thread.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Fills frames interleaved signed 16-bit stereo frames. Audio thread.
+using PlatformAudioCallback = void (*)(int16_t* out, size_t frames);
+
+// Opens the default output device at rate in 16-bit stereo with a buffer of
+// at most max_frames frames (SDL converts if the hardware differs). The
+// device starts paused. 1, or 0 when there is no device or one is open.
+int platform_audio_open(uint32_t rate, uint32_t max_frames, PlatformAudioCallback callback);
+// 1 pauses, 0 runs. Pausing returns only once the callback has stopped.
+void platform_audio_pause(int paused);
+// While locked the callback does not run; keep the lock brief.
+void platform_audio_lock();
+void platform_audio_unlock();
+// Frames per callback the device was opened with; 0 when closed.
+uint32_t platform_audio_buffer_frames();
+// Stops the callback and releases the device. Safe when nothing is open.
+void platform_audio_close();

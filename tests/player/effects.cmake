@@ -1,5 +1,5 @@
 # The sound effects: routines against worked frames and models, commands on
 # the real engine. The routines call into the engine, so the test waits for it.
-if(EXISTS ${CMAKE_SOURCE_DIR}/player/engine.cpp)
-  musicdisk_add_test(effects_test effects_test.cpp LIBS musicdisk_player)
+if(EXISTS ${CMAKE_SOURCE_DIR}/player/engine.cpp AND TARGET musicdisk_modwriter)
+  musicdisk_add_test(effects_test effects_test.cpp LIBS musicdisk_player musicdisk_modwriter)
 endif()

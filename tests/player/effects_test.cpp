@@ -1,8 +1,15 @@
 // tests/player/effects_test.cpp: the effect routines against hand-worked
-// frames and against a separate frame-by-frame model of each effect.
+// frames and against a separate frame-by-frame model of each effect; the
+// key commands on the real engine with no device, where the test thread is
+// both the UI thread and the mixer.
 #include "player/effects.h"
 
+#include "player/engine.h"
+#include "player/track_list.h"
+#include "tools/modwriter/test_modules.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -10,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 using Block = std::vector<int16_t>;  // interleaved left, right
@@ -492,4 +500,231 @@ TEST(Effects, MinutesOfRandomAudioMatchTheModels)
     EXPECT_EQ(after->flanger_delay, flanger.delay);
     EXPECT_EQ(after->flanger_step, flanger.step);
     EXPECT_EQ(after->flanger_pos, int(flanger.left.size() % 350));
+}
+
+// ---------------------------------------------------------------------------
+// The commands, on a playing module. A recording routine attached before any
+// effect keeps every dry block, so the models can say what the output of
+// each block must be.
+
+static std::vector<Block> dry_blocks;
+
+static void record_dry(uint32_t, uint32_t, void* buffer, uint32_t length, uint32_t)
+{
+    const int16_t* s = static_cast<const int16_t*>(buffer);
+    dry_blocks.emplace_back(s, s + length / 2);
+}
+
+class EffectCommands : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 1);
+        path = testing::TempDir() + "effects_test_" + std::to_string(getpid()) + ".it";
+        ToneOptions tone;
+        tone.channels = 2;
+        tone.wave = ToneWave::sine;
+        tone.amplitude = 30000;
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::vector<uint8_t> bytes = make_tone_module(60.0, tone);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        channel = music_load(0, path.c_str(), 0, 0, MUSIC_RAMP);
+        ASSERT_NE(channel, 0u);
+        current_channel = channel;
+        effects_reset_state();
+        dry_blocks.clear();
+        ASSERT_EQ(music_play_ex(channel, 0, -1, 1), 1);
+        recorder = channel_set_dsp(channel, record_dry, 0);
+        ASSERT_NE(recorder, 0u);
+    }
+
+    void TearDown() override
+    {
+        EXPECT_GT(dry_peak, 10000) << "the fixture's tone was not heard";
+        music_free(channel);
+        audio_shutdown();
+        current_channel = 0;
+        effects_reset_state();
+        std::remove(path.c_str());
+    }
+
+    // Mixes blocks of 1024 frames and checks each against its dry block put
+    // through expect. With one channel playing, the mix is that channel.
+    template <typename Expect>
+    void render_and_check(int blocks, Expect expect)
+    {
+        for (int i = 0; i < blocks; ++i) {
+            Block out(2 * 1024);
+            dry_blocks.clear();
+            audio_render(out.data(), 1024);
+            ASSERT_EQ(dry_blocks.size(), 1u);
+            Block want = dry_blocks[0];
+            ASSERT_EQ(want.size(), out.size());
+            for (int16_t v : want)
+                dry_peak = std::max(dry_peak, std::abs(int(v)));
+            expect(want);
+            ASSERT_EQ(out, want) << "block " << i;
+        }
+    }
+
+    std::string path;
+    uint32_t channel = 0;
+    uint32_t recorder = 0;
+    int dry_peak = 0;
+};
+
+TEST_F(EffectCommands, InstallResetsAndAttachesRemoveDetaches)
+{
+    std::mt19937 rng(11);
+    auto garbage = random_state(rng);
+    effects_set_state(garbage.get());
+
+    install_echo();
+    auto after = get_state();
+    EXPECT_NE(after->echo_dsp, 0u);
+    EXPECT_EQ(after->echo_pos, 2);
+    EXPECT_TRUE(std::all_of(&after->echo_history[0][0], &after->echo_history[0][0] + 2 * echo_frames,
+                            [](int16_t s) { return s == 0; }));
+    EXPECT_EQ(after->flanger_pos, garbage->flanger_pos);  // the others keep theirs
+    EXPECT_EQ(after->pan_phase, garbage->pan_phase);
+
+    install_flanger();
+    after = get_state();
+    EXPECT_NE(after->flanger_dsp, 0u);
+    EXPECT_EQ(after->flanger_pos, 0);
+    EXPECT_EQ(after->flanger_delay, 175.0f);
+    EXPECT_EQ(std::bit_cast<uint32_t>(after->flanger_step), 0x3B03126Fu);
+    EXPECT_TRUE(std::all_of(&after->flanger_history[0][0], &after->flanger_history[0][0] + 2 * flanger_frames,
+                            [](int16_t s) { return s == 0; }));
+
+    install_pan_sweep();
+    after = get_state();
+    EXPECT_NE(after->pan_dsp, 0u);
+    EXPECT_EQ(std::bit_cast<uint32_t>(after->pan_phase), 0x3F490FDAu);
+    EXPECT_EQ(after->echo_pos, 2);  // installing one effect leaves the others
+
+    // Attached in the order echo, flanger, pan: each block goes through them
+    // in that order.
+    EchoModel echo;
+    FlangerModel flanger;
+    PanModel pan;
+    render_and_check(100, [&](Block& b) {
+        echo.process(b.data(), 1024);
+        flanger.process(b.data(), 1024);
+        pan.process(b.data(), 1024);
+    });
+
+    // Each remove keeps the engine's answer (1) in the slot and detaches its
+    // routine; only the pan sweep's remove resets its state.
+    remove_echo();
+    auto removed = get_state();
+    EXPECT_EQ(removed->echo_dsp, 1u);
+    EXPECT_EQ(removed->echo_pos, int((2 + 100 * 1024) % echo_frames));
+    render_and_check(10, [&](Block& b) {
+        flanger.process(b.data(), 1024);
+        pan.process(b.data(), 1024);
+    });
+    remove_pan_sweep();
+    EXPECT_EQ(get_state()->pan_dsp, 1u);
+    EXPECT_EQ(get_state()->pan_phase, 0.0f);
+    remove_flanger();
+    removed = get_state();
+    EXPECT_EQ(removed->flanger_dsp, 1u);
+    EXPECT_EQ(removed->flanger_delay, flanger.delay);
+    render_and_check(10, [](Block&) {});
+}
+
+TEST_F(EffectCommands, DoubleInstallRunsTwoInstancesOnOneState)
+{
+    // F1 twice: both instances scale each block and move the one phase, so
+    // the sweep runs twice as fast.
+    install_pan_sweep();
+    uint32_t older = get_state()->pan_dsp;
+    install_pan_sweep();
+    uint32_t newer = get_state()->pan_dsp;
+    ASSERT_NE(older, 0u);
+    ASSERT_NE(newer, 0u);
+    ASSERT_NE(older, newer);
+    PanModel pan;
+    render_and_check(100, [&](Block& b) {
+        pan.process(b.data(), 1024);
+        pan.process(b.data(), 1024);
+    });
+    EXPECT_EQ(get_state()->pan_phase, pan.phase);
+
+    // F2 detaches the newer one only; the older sweeps on at the normal
+    // rate from the phase the remove reset.
+    remove_pan_sweep();
+    EXPECT_EQ(get_state()->pan_dsp, 1u);
+    pan.phase = 0.0f;
+    render_and_check(100, [&](Block& b) { pan.process(b.data(), 1024); });
+    EXPECT_EQ(channel_remove_dsp(channel, newer), 0);
+    EXPECT_EQ(channel_remove_dsp(channel, older), 1);
+}
+
+TEST_F(EffectCommands, SecondInstallResetsTheStateInUse)
+{
+    // F3 or F5 again while attached: the reset hits the state the first
+    // instance is using, and from the next block both run on it.
+    install_echo();
+    EchoModel echo;
+    render_and_check(20, [&](Block& b) { echo.process(b.data(), 1024); });
+    install_echo();
+    EchoModel shared_echo;  // silent history again, from position 2
+    render_and_check(20, [&](Block& b) {
+        shared_echo.process(b.data(), 1024);
+        shared_echo.process(b.data(), 1024);
+    });
+
+    install_flanger();
+    FlangerModel flanger;
+    render_and_check(100, [&](Block& b) {
+        shared_echo.process(b.data(), 1024);
+        shared_echo.process(b.data(), 1024);
+        flanger.process(b.data(), 1024);
+    });
+    install_flanger();
+    FlangerModel shared_flanger;
+    render_and_check(100, [&](Block& b) {
+        shared_echo.process(b.data(), 1024);
+        shared_echo.process(b.data(), 1024);
+        shared_flanger.process(b.data(), 1024);
+        shared_flanger.process(b.data(), 1024);
+    });
+}
+
+TEST_F(EffectCommands, SlotsKeepWhateverTheEngineAnswers)
+{
+    // F4 before any F3: handle 0 is asked for, refused, and the refusal kept;
+    // nothing is detached.
+    remove_echo();
+    EXPECT_EQ(get_state()->echo_dsp, 0u);
+    render_and_check(2, [](Block&) {});
+
+    // F6 twice: the second press passes the first one's answer (1) as the
+    // handle. Nothing attached here has handle 1, so it is refused.
+    install_flanger();
+    remove_flanger();
+    EXPECT_EQ(get_state()->flanger_dsp, 1u);
+    ASSERT_NE(recorder, 1u);
+    remove_flanger();
+    EXPECT_EQ(get_state()->flanger_dsp, 0u);
+    render_and_check(2, [](Block&) {});
+
+    // With no channel the install is refused and the refusal kept; the
+    // state is reset all the same.
+    std::mt19937 rng(12);
+    effects_set_state(random_state(rng).get());
+    current_channel = 0;
+    install_echo();
+    install_pan_sweep();
+    auto after = get_state();
+    EXPECT_EQ(after->echo_dsp, 0u);
+    EXPECT_EQ(after->echo_pos, 2);
+    EXPECT_EQ(after->echo_history[600][1], 0);
+    EXPECT_EQ(after->pan_dsp, 0u);
+    EXPECT_EQ(after->pan_phase, install_phase);
+    render_and_check(2, [](Block&) {});
 }

@@ -10,6 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define BMP_READER_SSSE3 1
+#endif
+
 unsigned char error_popups = 1;  // read before every box; nothing in the program writes it
 
 static const char out_of_memory_text[] = "Out of memory.";
@@ -214,38 +219,67 @@ static void convert_paletted(const BmpDescription& d, uint8_t* out)
     }
 }
 
-// B, G, R (,x) pixels to R, G, B: byte-swap a little-endian word and shift
-// the unused byte out, storing four bytes where the next pixel's store
-// overwrites the fourth.
-static void convert_bgr(const BmpDescription& d, uint8_t* out)
+// B, G, R (,x) pixels to R, G, B for pixels [x, width) of one row: byte-
+// swap a little-endian word and shift the unused byte out, storing four
+// bytes where the next pixel's store overwrites the fourth. The last pixel
+// is done bytewise, as a four-byte load there could pass the end of the file.
+static void convert_bgr_tail(const uint8_t* s, uint8_t* out, uint32_t x, uint32_t width, size_t in_pixel)
 {
-    const uint32_t width = d.width;
-    const size_t in_pixel = d.bits / 8;
-    const size_t stride = (size_t(width) * d.bits + 31) / 32 * 4;
-    const uint8_t* src = d.data;
-    for (uint32_t y = 0; y < d.rows; y++, src += stride) {
-        const uint8_t* s = src;
-        if constexpr (std::endian::native == std::endian::little) {
-            // The last pixel is done bytewise: a four-byte load there could
-            // pass the end of the file.
-            for (uint32_t x = 0; x + 1 < width; x++, s += in_pixel, out += 3) {
-                uint32_t v;
-                std::memcpy(&v, s, 4);
-                v = __builtin_bswap32(v) >> 8;
-                std::memcpy(out, &v, 4);
-            }
-        } else {
-            for (uint32_t x = 0; x + 1 < width; x++, s += in_pixel, out += 3) {
-                out[0] = s[2];
-                out[1] = s[1];
-                out[2] = s[0];
-            }
+    s += x * in_pixel;
+    out += size_t(x) * 3;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; x + 1 < width; x++, s += in_pixel, out += 3) {
+            uint32_t v;
+            std::memcpy(&v, s, 4);
+            v = __builtin_bswap32(v) >> 8;
+            std::memcpy(out, &v, 4);
         }
+    }
+    for (; x < width; x++, s += in_pixel, out += 3) {
         out[0] = s[2];
         out[1] = s[1];
         out[2] = s[0];
-        out += 3;
     }
+}
+
+#ifdef BMP_READER_SSSE3
+// Four pixels per shuffle: a 16-byte load holds them (and bytes past them
+// that the next step reads again), a 16-byte store writes their 12 bytes
+// and 4 that the next store overwrites. Both stay inside the row while
+// six pixels remain; the rest goes the scalar way.
+__attribute__((target("ssse3"))) static void convert_bgr_ssse3(const BmpDescription& d, uint8_t* out,
+                                                                size_t stride)
+{
+    const uint32_t width = d.width;
+    const size_t in_pixel = d.bits / 8;
+    const __m128i order = in_pixel == 3 ? _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, -1, -1, -1, -1)
+                                        : _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    const uint8_t* src = d.data;
+    for (uint32_t y = 0; y < d.rows; y++, src += stride, out += size_t(width) * 3) {
+        uint32_t x = 0;
+        const uint8_t* s = src;
+        uint8_t* o = out;
+        for (; x + 6 <= width; x += 4, s += 4 * in_pixel, o += 12) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(v, order));
+        }
+        convert_bgr_tail(src, out, x, width, in_pixel);
+    }
+}
+#endif
+
+static void convert_bgr(const BmpDescription& d, uint8_t* out)
+{
+    const size_t stride = (size_t(d.width) * d.bits + 31) / 32 * 4;
+#ifdef BMP_READER_SSSE3
+    if (__builtin_cpu_supports("ssse3")) {
+        convert_bgr_ssse3(d, out, stride);
+        return;
+    }
+#endif
+    const uint8_t* src = d.data;
+    for (uint32_t y = 0; y < d.rows; y++, src += stride, out += size_t(d.width) * 3)
+        convert_bgr_tail(src, out, 0, d.width, d.bits / 8);
 }
 
 // One channel of a bit-field pixel: where it sits, and its values widened

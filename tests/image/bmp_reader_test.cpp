@@ -138,7 +138,8 @@ TEST_F(BmpReader, ColoursAndRowOrderForEveryLayout)
         {"32 fields swapped", 32, false, true, false, 3, {0xFF, 0xFF00, 0xFF000000}, 8, 8, 8},
         {"32 fields 10-bit", 32, false, false, true, 3, {0x3FF00000, 0xFFC00, 0x3FF}, 8, 8, 8},
     };
-    const int width = 7, height = 3;
+    // 11 wide: whole four-pixel steps and a tail.
+    const int width = 11, height = 3;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         uint32_t seed = uint32_t(c.bits * 977 + c.compression);

@@ -12,12 +12,14 @@
 #include <unistd.h>
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Block = std::vector<int16_t>;  // interleaved left, right
@@ -727,4 +729,52 @@ TEST_F(EffectCommands, SlotsKeepWhateverTheEngineAnswers)
     EXPECT_EQ(after->pan_dsp, 0u);
     EXPECT_EQ(after->pan_phase, install_phase);
     render_and_check(2, [](Block&) {});
+}
+
+TEST(EffectKeys, PressedWhileTheDeviceMixes)
+{
+    // Keys in a random stream while SDL's audio thread runs the routines as
+    // fast as the disk driver lets it: run under TSan this checks what the
+    // two threads share; afterwards every scalar must still be in range.
+    std::string out = testing::TempDir() + "effects_keys_" + std::to_string(getpid()) + ".raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);
+    std::string path = testing::TempDir() + "effects_keys_" + std::to_string(getpid()) + ".it";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::vector<uint8_t> bytes = make_looping_module(2.0);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+
+    ASSERT_EQ(audio_init(-1, ENGINE_RATE, 0, nullptr), 1);
+    current_channel = music_load(0, path.c_str(), 0, 0, MUSIC_LOOP | MUSIC_RAMP);
+    ASSERT_NE(current_channel, 0u);
+    ASSERT_EQ(music_play_ex(current_channel, 0, -1, 1), 1);
+    void (*const keys[])() = {install_pan_sweep, remove_pan_sweep, install_echo,
+                              remove_echo,       install_flanger,  remove_flanger};
+    std::mt19937 rng(13);
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    while (std::chrono::steady_clock::now() < until) {
+        keys[rng() % 6]();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(channel_is_active(current_channel), 1);
+    audio_stop();  // the callback has stopped when this returns
+
+    auto state = get_state();
+    EXPECT_GE(state->pan_phase, 0.0f);
+    EXPECT_LE(state->pan_phase, 3.1415928f);
+    EXPECT_GE(state->echo_pos, 0);
+    EXPECT_LT(state->echo_pos, echo_frames);
+    EXPECT_GE(state->flanger_pos, 0);
+    EXPECT_LT(state->flanger_pos, flanger_frames);
+    EXPECT_GE(state->flanger_delay, -install_step);
+    EXPECT_LE(state->flanger_delay, 350.0f + install_step);
+    EXPECT_EQ(std::abs(state->flanger_step), install_step);
+    audio_shutdown();
+    current_channel = 0;
+    effects_reset_state();
+    std::remove(path.c_str());
+    std::remove(out.c_str());
 }

@@ -135,14 +135,14 @@ static void fire_syncs(Music* m)
     }
 }
 
-// Decodes frames of one module into channel_samples, silence after its end.
-static void decode(Music* m, size_t frames)
+// Decodes frames of one module into samples, silence after its end.
+static void decode(Music* m, int16_t* samples, size_t frames)
 {
     size_t have = 0;
     bool wrapped = false;
     while (have < frames) {
         size_t got = openmpt_module_read_interleaved_stereo(m->mod, int32_t(engine_rate), frames - have,
-                                                            channel_samples + 2 * have);
+                                                            samples + 2 * have);
         have += got;
         if (got) {
             wrapped = false;
@@ -160,7 +160,7 @@ static void decode(Music* m, size_t frames)
         wrapped = true;
         fire_syncs(m);
     }
-    std::memset(channel_samples + 2 * have, 0, (frames - have) * 2 * sizeof(int16_t));
+    std::memset(samples + 2 * have, 0, (frames - have) * 2 * sizeof(int16_t));
 }
 
 static void measure_level(Music* m, const int16_t* samples, size_t frames)
@@ -169,10 +169,27 @@ static void measure_level(Music* m, const int16_t* samples, size_t frames)
     size_t i = 0;
     while (i < frames) {
         size_t span = std::min<size_t>(frames - i, segment - m->partial_frames);
+        // Highest and lowest sample in 16 lanes (even lanes left, odd
+        // right): fixed-length inner loops the compiler turns into vector
+        // code, which keeps the level's cost small beside the decoding.
+        int16_t hi[16] = {}, lo[16] = {};
+        const int16_t* s = samples + 2 * i;
+        const size_t lane_samples = 2 * span;
+        size_t k = 0;
+        for (; k + 16 <= lane_samples; k += 16)
+            for (int lane = 0; lane < 16; ++lane) {
+                int16_t v = s[k + lane];  // a copy: std::max's references defeat the vectoriser
+                hi[lane] = hi[lane] < v ? v : hi[lane];
+                lo[lane] = lo[lane] > v ? v : lo[lane];
+            }
+        for (int lane = 0; k < lane_samples; ++k, ++lane) {
+            hi[lane] = std::max(hi[lane], s[k]);
+            lo[lane] = std::min(lo[lane], s[k]);
+        }
         int left = m->partial_left, right = m->partial_right;
-        for (size_t f = i; f < i + span; ++f) {
-            left = std::max(left, std::abs(int(samples[2 * f])));
-            right = std::max(right, std::abs(int(samples[2 * f + 1])));
+        for (int lane = 0; lane < 16; lane += 2) {
+            left = std::max({left, int(hi[lane]), -int(lo[lane])});
+            right = std::max({right, int(hi[lane + 1]), -int(lo[lane + 1])});
         }
         m->partial_left = uint16_t(left);
         m->partial_right = uint16_t(right);
@@ -202,38 +219,40 @@ static void mix_chunk(int16_t* out, size_t frames)
     }
     on_mixer_thread = true;
     current_mix = enter_mix();
-    size_t samples = frames * 2;
-    bool first = true;
+    const size_t samples = frames * 2;
+    int channels = 0;
     if (current_mix) {
         for (const MixEntry& e : current_mix->entries) {
             Music* m = e.music;
             if (m->ended.load(std::memory_order_relaxed))
                 continue;
-            decode(m, frames);
+            // The first channel goes straight to the output; only a second
+            // one needs the 32-bit sums.
+            int16_t* buffer = channels == 0 ? out : channel_samples;
+            decode(m, buffer, frames);
             if (e.dsps)
                 for (const DspEntry& d : e.dsps->entries)
-                    d.proc(d.handle, m->handle, channel_samples, uint32_t(frames * 4), d.user);
-            measure_level(m, channel_samples, frames);
-            // Sums in 32 bits and saturates once, so the order of the
-            // channels cannot change the result.
-            if (first)
+                    d.proc(d.handle, m->handle, buffer, uint32_t(frames * 4), d.user);
+            measure_level(m, buffer, frames);
+            // Sums in 32 bits and saturates once at the end, so the order
+            // of the channels cannot change the result.
+            if (channels == 1)
                 for (size_t i = 0; i < samples; ++i)
-                    mix_sums[i] = channel_samples[i];
-            else
+                    mix_sums[i] = out[i];
+            if (channels >= 1)
                 for (size_t i = 0; i < samples; ++i)
                     mix_sums[i] += channel_samples[i];
-            first = false;
+            ++channels;
         }
     }
     current_mix = nullptr;
     mixer_mix.store(nullptr, std::memory_order_release);
     on_mixer_thread = false;
-    if (first) {
+    if (channels == 0)
         std::memset(out, 0, samples * sizeof(int16_t));
-        return;
-    }
-    for (size_t i = 0; i < samples; ++i)
-        out[i] = int16_t(std::clamp(mix_sums[i], -32768, 32767));
+    else if (channels > 1)
+        for (size_t i = 0; i < samples; ++i)
+            out[i] = int16_t(std::clamp(mix_sums[i], -32768, 32767));
 }
 
 static void mix_frames(int16_t* out, size_t frames)

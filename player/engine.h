@@ -32,8 +32,10 @@ void audio_shutdown();
 // Loads a whole module file (memory 0, offset 0, length 0) with MUSIC_* flags.
 // A handle never reused within a run, or 0.
 uint32_t music_load(int memory, const char* path, uint32_t offset, uint32_t length, uint32_t flags);
-// Calls proc when the module reaches its end (each wrap of a looping one).
-// A sync handle, or 0. May be called on the audio thread.
+// Calls proc on the audio thread when the module reaches its end (each wrap
+// of a looping one). A sync handle, or 0 (bad handle, type other than
+// SYNC_END, or more than 8 on one module). May also be called from the audio
+// thread, for a module that is playing.
 uint32_t channel_set_sync(uint32_t handle, uint32_t type, uint32_t param, EngineSyncProc proc, uint32_t user);
 // Stops the output and every playing channel (stopped, not paused).
 int audio_stop();
@@ -41,15 +43,18 @@ int audio_stop();
 int audio_start();
 // Restarts from order 0, row 0 (position 0, flags -1, reset 1) and plays.
 int music_play_ex(uint32_t handle, uint32_t position, int flags, int reset);
-// Plays from where the module stands.
+// Plays from where the module stands; one that reached its end stays there.
 int music_play(uint32_t handle);
 // 1 while playing and not at its end; 0 otherwise, for any bad handle too.
 int channel_is_active(uint32_t handle);
-// Peak of the last ~20 ms after the effects: left in the low 16 bits, right
-// in the high 16 bits, each 0 to 32768. 0 when not playing.
+// Peak absolute sample of the last 20 to 25 ms after the effects: left in
+// the low 16 bits, right in the high 16 bits, each 0 to 32768. 0 when not
+// playing.
 uint32_t channel_get_level(uint32_t handle);
-// Attaches proc from the next block on, after the routines already there.
-// A DSP handle never reused, or 0 for a bad channel.
+// Attaches proc from the next block on, after the routines already there
+// (the same routine may be attached any number of times). Writes made before
+// the call are visible to its first block. A DSP handle never reused, or 0
+// for a bad channel.
 uint32_t channel_set_dsp(uint32_t handle, EngineDspProc proc, uint32_t user);
 // 1 when dsp was attached to handle and is now removed; 0 otherwise.
 int channel_remove_dsp(uint32_t handle, uint32_t dsp);

@@ -121,12 +121,12 @@ int main(int argc, char** argv)
         } else if (arg == "--at") {
             if (i + 1 >= argc)
                 return usage("--at needs SECONDS:COMMAND");
-            std::string spec = argv[++i];
-            size_t colon = spec.find(':');
+            std::string at_arg = argv[++i];
+            size_t colon = at_arg.find(':');
             double at = 0;
-            if (colon == std::string::npos || !parse_seconds(spec.substr(0, colon), &at))
-                return usage(("bad --at '" + spec + "': want SECONDS:COMMAND").c_str());
-            std::string name = spec.substr(colon + 1);
+            if (colon == std::string::npos || !parse_seconds(at_arg.substr(0, colon), &at))
+                return usage(("bad --at '" + at_arg + "': want SECONDS:COMMAND").c_str());
+            std::string name = at_arg.substr(colon + 1);
             const Command* found = nullptr;
             for (const Command& c : commands)
                 if (name == c.name)

@@ -304,9 +304,10 @@ TEST_F(BmpReader, ColourTableSizeAndPixelDataLocation)
     const Case cases[] = {
         {"info used 0: 256 entries", false, false, 0, 256, 200, false},
         {"info used 16: 16 entries", false, false, 16, 16, 9, false},
-        {"info used 16, value beyond", false, false, 16, 16, 200, true},
-        {"info used 65536: no table", false, false, 65536, 0, 3, true},
-        {"info used 65536 with file header", false, true, 65536, 0, 3, true},
+        // Values just past the table, where the pixel bytes (not zero) sit.
+        {"info used 16, value beyond", false, false, 16, 16, 16, true},
+        {"info used 65536: no table", false, false, 65536, 0, 1, true},
+        {"info used 65536 with file header", false, true, 65536, 0, 1, true},
         {"info used 300: 300 entries", false, false, 300, 300, 255, false},
         {"core: 256 three-byte entries", true, false, 0, 256, 77, false},
         {"core with file header", true, true, 0, 256, 77, false},

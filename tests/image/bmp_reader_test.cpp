@@ -84,15 +84,6 @@ static uint32_t pseudo_random(uint32_t* state)
     return *state >> 8;
 }
 
-TEST(BmpReaderWiden, RepeatsTopBits)
-{
-    EXPECT_EQ(widened(0xFF, 5), 255);
-    EXPECT_EQ(widened(0x00, 5), 0);
-    EXPECT_EQ(widened(0x80, 5), 0x84);
-    EXPECT_EQ(widened(0xF0, 4), 0xFF);
-    EXPECT_EQ(widened(0x40, 1), 0);
-}
-
 TEST_F(BmpReader, ColoursAndRowOrderForEveryLayout)
 {
     struct Case {

@@ -1,0 +1,240 @@
+// tests/tools/tracks_test.cpp: the twelve generated modules as the real
+// libopenmpt plays them: formats, lengths, loudness, the seamless loop of
+// track 1, and the same bytes on every build. Test thread only.
+#include "tools/tracks/tracks.h"
+
+#include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr int rate = 44100;
+constexpr int block_frames = rate / 50;  // 20 ms
+
+struct Written {
+    std::vector<uint8_t> bytes;
+    std::string type;
+    int channels = 0;
+    double seconds = 0;
+    std::string last_row_commands;  // effects of the last row of the last order
+};
+
+openmpt_module* open_module(const std::vector<uint8_t>& bytes)
+{
+    return openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, nullptr, nullptr);
+}
+
+std::vector<uint8_t> read_file(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    std::fclose(f);
+    return bytes;
+}
+
+// Written once through tracks_write_all, read back and opened.
+const std::vector<Written>& written()
+{
+    static std::vector<Written> all = [] {
+        std::vector<Written> out(track_count);
+        std::string dir = testing::TempDir() + "tracks_test";
+        std::string mkdir = "mkdir -p '" + dir + "'";
+        if (std::system(mkdir.c_str()) != 0) return out;
+        if (!tracks_write_all(dir.c_str())) return out;
+        for (int i = 0; i < track_count; i++) {
+            Written& w = out[size_t(i)];
+            w.bytes = read_file(dir + "/" + track_file_name(i));
+            openmpt_module* mod = open_module(w.bytes);
+            if (!mod) continue;
+            const char* type = openmpt_module_get_metadata(mod, "type");
+            w.type = type ? type : "";
+            openmpt_free_string(type);
+            w.channels = openmpt_module_get_num_channels(mod);
+            w.seconds = openmpt_module_get_duration_seconds(mod);
+            int orders = openmpt_module_get_num_orders(mod);
+            int pattern = openmpt_module_get_order_pattern(mod, orders - 1);
+            int row = openmpt_module_get_pattern_num_rows(mod, pattern) - 1;
+            for (int ch = 0; ch < w.channels; ch++) {
+                const char* cmd = openmpt_module_format_pattern_row_channel_command(
+                    mod, pattern, row, ch, OPENMPT_MODULE_COMMAND_EFFECT);
+                w.last_row_commands += cmd ? cmd : "";
+                w.last_row_commands += ' ';
+                openmpt_free_string(cmd);
+            }
+            openmpt_module_destroy(mod);
+        }
+        std::string rm = "rm -rf '" + dir + "'";
+        if (std::system(rm.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+        return out;
+    }();
+    return all;
+}
+
+// Peak of both channels per 20 ms over the whole track, played once.
+std::vector<int> block_peaks(const std::vector<uint8_t>& bytes)
+{
+    std::vector<int> peaks;
+    openmpt_module* mod = open_module(bytes);
+    if (!mod) return peaks;
+    int16_t buffer[2 * block_frames];
+    size_t n;
+    while ((n = openmpt_module_read_interleaved_stereo(mod, rate, block_frames, buffer)) > 0) {
+        int peak = 0;
+        for (size_t k = 0; k < 2 * n; k++) peak = std::max(peak, std::abs(int(buffer[k])));
+        peaks.push_back(peak);
+    }
+    openmpt_module_destroy(mod);
+    return peaks;
+}
+
+// FNV-1a, 64 bits: enough to notice any changed byte.
+uint64_t fnv1a(const std::vector<uint8_t>& bytes)
+{
+    uint64_t h = 14695981039346656037ull;
+    for (uint8_t b : bytes) {
+        h ^= b;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+}  // namespace
+
+TEST(Tracks, TwelveModulesUnderTheirNames)
+{
+    struct Case {
+        const char* name;
+        const char* type;
+    };
+    const Case cases[track_count] = {
+        {"1-ambre.it", "it"},   {"2-colder.it", "it"}, {"3-Shift1.it", "it"}, {"4-MIRROR.IT", "it"},
+        {"5-STONE.IT", "it"},   {"6-SHIFT2.IT", "it"}, {"7-FROB.xm", "xm"},   {"8-WOBBLE.IT", "it"},
+        {"9-SHIFT3.IT", "it"},  {"10-LUMEN.IT", "it"}, {"11-DRIFT.IT", "it"}, {"12-CODA.IT", "it"},
+    };
+    const std::vector<Written>& all = written();
+    size_t total_bytes = 0;
+    for (int i = 0; i < track_count; i++) {
+        const Written& p = all[size_t(i)];
+        EXPECT_STREQ(track_file_name(i), cases[i].name);
+        EXPECT_EQ(p.type, cases[i].type) << cases[i].name;
+        EXPECT_GE(p.seconds, 60.0) << cases[i].name;
+        EXPECT_LE(p.seconds, 240.0) << cases[i].name;
+        EXPECT_GE(p.channels, 4) << cases[i].name;
+        total_bytes += p.bytes.size();
+    }
+    EXPECT_LT(total_bytes, size_t(2) << 20);
+    EXPECT_EQ(track_file_name(-1), nullptr);
+    EXPECT_EQ(track_file_name(track_count), nullptr);
+    EXPECT_TRUE(track_encode(track_count).empty());
+}
+
+TEST(Tracks, LoudEnoughAndMovingWithTheMusic)
+{
+    for (int i = 0; i < track_count; i++) {
+        // The one full rendering of the suite (about 25 minutes of music).
+        std::vector<int> peaks = block_peaks(written()[size_t(i)].bytes);
+        ASSERT_FALSE(peaks.empty()) << track_file_name(i);
+        int peak = *std::max_element(peaks.begin(), peaks.end());
+        EXPECT_GE(peak, 16384) << track_file_name(i);
+        // Over one-second windows where something plays, the 20 ms peaks
+        // must swing: a steady drone or a constant wall of sound would not
+        // move a level-following picture.
+        std::vector<int> swings;  // (max - min) / max in percent
+        for (size_t w = 0; w + 50 <= peaks.size(); w += 50) {
+            auto first = peaks.begin() + long(w);
+            int hi = *std::max_element(first, first + 50), lo = *std::min_element(first, first + 50);
+            if (hi > 1000) swings.push_back((hi - lo) * 100 / hi);
+        }
+        ASSERT_FALSE(swings.empty()) << track_file_name(i);
+        std::sort(swings.begin(), swings.end());
+        EXPECT_GE(swings[swings.size() / 2], 25) << track_file_name(i);
+        // Sound through the whole piece: no silent gap of 3 s before the end.
+        int longest_quiet = 0, quiet = 0;
+        for (size_t b = 0; b + 100 < peaks.size(); b++) {
+            quiet = peaks[b] < 300 ? quiet + 1 : 0;
+            longest_quiet = std::max(longest_quiet, quiet);
+        }
+        EXPECT_LT(longest_quiet, 150) << track_file_name(i);
+    }
+}
+
+TEST(Tracks, OnlyTheFirstLoopsBack)
+{
+    // Track 1 jumps to order 0 on its last row; the others just end.
+    for (int i = 0; i < track_count; i++) {
+        const std::string& last = written()[size_t(i)].last_row_commands;
+        bool jumps = last.find('B') != std::string::npos;
+        EXPECT_EQ(jumps, i == 0) << track_file_name(i) << ": " << last;
+    }
+}
+
+TEST(Tracks, FirstTrackLoopsWithoutASeam)
+{
+    const Written& first = written()[0];
+    openmpt_module* mod = open_module(first.bytes);
+    ASSERT_NE(mod, nullptr);
+    openmpt_module_set_repeat_count(mod, -1);
+    size_t wrap = size_t(first.seconds * rate);
+    size_t want = wrap + size_t(5 * rate);
+    std::vector<int16_t> left;
+    int16_t buffer[2 * 1024];
+    while (left.size() < want) {
+        size_t n = openmpt_module_read_interleaved_stereo(mod, rate, 1024, buffer);
+        if (n == 0) break;
+        for (size_t k = 0; k < n; k++) left.push_back(buffer[2 * k]);
+    }
+    openmpt_module_destroy(mod);
+    ASSERT_GE(left.size(), want);
+
+    // The music goes on after the wrap.
+    int after = 0;
+    for (size_t k = wrap; k < want; k++) after = std::max(after, std::abs(int(left[k])));
+    EXPECT_GT(after, 8000);
+
+    // No click: the biggest step between neighbouring frames around the
+    // wrap stays within the steps the music makes anyway (99th percentile).
+    std::vector<int> steps;
+    for (size_t k = 1; k < wrap; k++) steps.push_back(std::abs(left[k] - left[k - 1]));
+    std::sort(steps.begin(), steps.end());
+    int typical = steps[steps.size() * 99 / 100];
+    int at_wrap = 0;
+    for (size_t k = wrap - 441; k < wrap + 441; k++) at_wrap = std::max(at_wrap, std::abs(left[k] - left[k - 1]));
+    EXPECT_LE(at_wrap, typical) << "typical " << typical;
+
+    // Nor a hole or a bump: the level 100 ms either side of the wrap.
+    auto level = [&](size_t from) {
+        int p = 0;
+        for (size_t k = from; k < from + size_t(rate / 10); k++) p = std::max(p, std::abs(int(left[k])));
+        return p;
+    };
+    int before_level = level(wrap - size_t(rate / 10)), after_level = level(wrap);
+    EXPECT_GT(after_level, before_level / 3);
+    EXPECT_LT(after_level, before_level * 3);
+}
+
+TEST(Tracks, SameBytesOnEveryBuild)
+{
+    // Update these only on purpose, when the music is changed.
+    const uint64_t expected[track_count] = {
+        0xfe64dd2ec2063b4eull, 0xea54e949b4316b23ull, 0xa5dc9b2566d6ae3cull,
+        0x7e73a57a80e39bb1ull, 0x5e713e739a982f76ull, 0x87a02ce960629e42ull,
+        0xded20a924f298471ull, 0x5cb6cc458efa2229ull, 0x6deb1e105cdb24ceull,
+        0x66a65a268a94cda6ull, 0xb3a1d39da349f2a5ull, 0x4236c3848fe44be1ull,
+    };
+    for (int i = 0; i < track_count; i++) {
+        const std::vector<uint8_t>& bytes = written()[size_t(i)].bytes;
+        EXPECT_EQ(fnv1a(bytes), expected[i]) << track_file_name(i) << " hash 0x" << std::hex << fnv1a(bytes);
+        // A second composition in the same process gives the same bytes.
+        EXPECT_EQ(track_encode(i), bytes) << track_file_name(i);
+    }
+}

@@ -226,10 +226,10 @@ TEST(Tracks, SameBytesOnEveryBuild)
 {
     // Update these only on purpose, when the music is changed.
     const uint64_t expected[track_count] = {
-        0xfe64dd2ec2063b4eull, 0xea54e949b4316b23ull, 0xa5dc9b2566d6ae3cull,
-        0x7e73a57a80e39bb1ull, 0x5e713e739a982f76ull, 0x87a02ce960629e42ull,
-        0xded20a924f298471ull, 0x5cb6cc458efa2229ull, 0x6deb1e105cdb24ceull,
-        0x66a65a268a94cda6ull, 0xb3a1d39da349f2a5ull, 0x4236c3848fe44be1ull,
+        0xaa8eb0ff280a9d64ull, 0x183a3fa3dfef52d7ull, 0xcb9fe9445773743eull,
+        0x76b61c02fdee6008ull, 0x86c0b5f127105e12ull, 0xe062c07b7a3ea1abull,
+        0x3e963c044cfe549ull, 0x1a71ed79f47f9edull, 0xbeb1ec384b217f60ull,
+        0xcce043d19863e1ccull, 0x948f962a398a9c9eull, 0x7f28c66e3ba92adcull,
     };
     for (int i = 0; i < track_count; i++) {
         const std::vector<uint8_t>& bytes = written()[size_t(i)].bytes;

@@ -298,33 +298,65 @@ int chord_tone_above(const Chord& chord, int low, int index)
     return low;
 }
 
+namespace {
+
+// How well a set of notes (ascending) sounds the chord: what is missing
+// or doubled, and tight clusters, cost.
+int voicing_cost(const Chord& chord, const std::vector<int>& notes)
+{
+    bool has[12] = {};
+    int cost = 0, distinct = 0;
+    for (size_t i = 0; i < notes.size(); i++) {
+        int pc = pitch_class(notes[i] - chord.root);
+        if (has[pc]) cost += 6;
+        else distinct++;
+        has[pc] = true;
+        if (i > 0 && notes[i] - notes[i - 1] <= 2) cost += 5;  // seconds rub
+    }
+    const std::vector<int>& t = chord.tones;
+    if (t.size() > 1 && !has[pitch_class(t[1])]) cost += 20;  // the third (or sus tone)
+    if (t.size() > 3 && notes.size() >= 3 && !has[pitch_class(t[3])]) cost += 8;  // the seventh
+    if (!has[0] && (notes.size() >= t.size() || t.size() <= 3)) cost += 6;
+    int want = int(t.size() < notes.size() ? t.size() : notes.size());
+    cost += 8 * (want - distinct > 0 ? want - distinct : 0);
+    return cost;
+}
+
+}  // namespace
+
 std::vector<int> voice_lead(const Chord& chord, const std::vector<int>& previous, int voices, int low, int high)
 {
-    std::vector<int> result;
-    if (previous.size() != size_t(voices)) {
-        for (int i = 0; i < voices; i++) result.push_back(chord_tone_above(chord, low, i));
-        return result;
-    }
-    // Each voice moves to its nearest chord tone; then make sure the chord
-    // keeps its third (or second tone) by nudging the voice that doubled.
-    std::vector<int> used;
-    for (int i = 0; i < voices; i++) {
-        int best = previous[size_t(i)], best_cost = 1000;
-        for (int d = -6; d <= 6; d++) {
-            int n = previous[size_t(i)] + d;
-            if (n < low || n > high || !chord_has(chord, n)) continue;
-            int cost = std::abs(d) * 4;
-            for (int u : used)
-                if (pitch_class(u) == pitch_class(n)) cost += 10;
+    // Try every ascending choice of chord notes in range and keep the one
+    // that sounds the chord best with the least motion from the previous
+    // voicing (or, first time, the most compact one near the bottom).
+    std::vector<int> candidates;
+    for (int n = low; n <= high; n++)
+        if (chord_has(chord, n)) candidates.push_back(n);
+    std::vector<int> best, pick(size_t(voices), 0);
+    int best_cost = 1 << 30;
+    bool follow = previous.size() == size_t(voices);
+    auto search = [&](auto&& self, int voice, size_t from) -> void {
+        if (voice == voices) {
+            int cost = voicing_cost(chord, pick) * 4;
+            if (follow)
+                for (int v = 0; v < voices; v++) cost += std::abs(pick[size_t(v)] - previous[size_t(v)]) * 3;
+            else
+                cost += (pick.back() - pick.front()) + (pick.front() - low);
             if (cost < best_cost) {
                 best_cost = cost;
-                best = n;
+                best = pick;
             }
+            return;
         }
-        result.push_back(best);
-        used.push_back(best);
-    }
-    return result;
+        for (size_t i = from; i < candidates.size(); i++) {
+            pick[size_t(voice)] = candidates[i];
+            self(self, voice + 1, i + 1);
+        }
+    };
+    search(search, 0, 0);
+    if (best.empty())  // range too narrow for distinct notes: stack upward
+        for (int i = 0; i < voices; i++) best.push_back(chord_tone_above(chord, low, i));
+    return best;
 }
 
 void drum_line(Composer& c, int channel, int instrument, int start, int rows, const char* steps,

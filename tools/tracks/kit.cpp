@@ -121,13 +121,14 @@ int kit_fm(Composer& c, const char* name, int ratio, int index_q8, int decay_ms,
 
 int kit_pluck(Composer& c, const char* name, int damping_q16, Envelope env, int volume)
 {
-    // The Karplus-Strong loop delays by period + 1/2 frames; two periods
-    // make a whole number of frames to loop at the quiet end.
+    // Averaging neighbours in the Karplus-Strong loop makes its period
+    // period - 1/2 frames; two periods make a whole number of frames to
+    // loop at the quiet end.
     constexpr int period = 64, frames = 12288;
-    uint32_t rate = uint32_t((uint64_t(2 * period + 1) * 5232511 + 10000) / 20000);
+    uint32_t rate = uint32_t((uint64_t(2 * period - 1) * 5232511 + 10000) / 20000);
     Wave w = pluck(period, frames, damping_q16, c.rng);
     apply_highpass(w, 64000);  // no DC offset to click at the loop
-    Sample s = to_sample(name, w, 30000, rate, LoopMode::forward, frames - (2 * period + 1), frames);
+    Sample s = to_sample(name, w, 30000, rate, LoopMode::forward, frames - (2 * period - 1), frames);
     s.volume = uint8_t(volume);
     return add_instrument(c, s, env, 0, NewNoteAction::note_off);
 }

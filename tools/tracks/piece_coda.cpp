@@ -13,7 +13,7 @@ Song piece_coda()
     Composer c;
     composer_start(c, "CODA", 14, 112, 6, 0xc0da000c);
     set_panning(c, {32, 32, 42, 36, 28, 32, 14, 32, 50, 30, 44, 40, 22, 46});
-    c.song.mix_volume = 40;
+    c.song.mix_volume = 46;
 
     int kick_ins = kit_kick(c, 120, 44, 360, 5000);
     int snare_ins = kit_snare(c, 180, 130, 48000, 300);

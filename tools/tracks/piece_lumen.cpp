@@ -12,7 +12,7 @@ Song piece_lumen()
     Composer c;
     composer_start(c, "LUMEN", 12, 124, 6, 0x1c3e010a);
     set_panning(c, {32, 32, 40, 24, 32, 20, 32, 44, 26, 40, 32, 14});
-    c.song.mix_volume = 42;
+    c.song.mix_volume = 52;
 
     int kick_ins = kit_kick(c, 130, 46, 300, 6000);
     int clap_ins = kit_clap(c, 240);
@@ -62,7 +62,7 @@ Song piece_lumen()
             put_off(c, at, lead);
         }
     }
-    echo_channel(c, arp, arp_echo, 0, total, 3, 45, 12);
+    echo_channel(c, arp, arp_echo, 0, total, 3, 45);
     echo_channel(c, lead, lead_echo, 0, total, 6, 35);
 
     // Outro: chords and arpeggio over the kick, fading out.

@@ -223,7 +223,9 @@ void it_put_instrument(Writer& w, const Instrument& ins)
     put32(w, 0);  // pads the record to its 554 bytes
 }
 
-void it_put_sample_header(Writer& w, const Sample& s, size_t& data_offset_at)
+// IT keeps auto-vibrato on the sample: it comes from the first
+// instrument that plays the sample, if any.
+void it_put_sample_header(Writer& w, const Sample& s, const Instrument* player, size_t& data_offset_at)
 {
     put8(w, 'I'); put8(w, 'M'); put8(w, 'P'); put8(w, 'S');
     put_text(w, "", 12);
@@ -246,7 +248,14 @@ void it_put_sample_header(Writer& w, const Sample& s, size_t& data_offset_at)
     put32(w, 0);
     data_offset_at = w.bytes.size();
     put32(w, 0);
-    put32(w, 0);  // auto-vibrato lives on the instrument in our songs
+    put8(w, player ? clamp_int(player->vibrato_rate, 0, 64) : 0);
+    put8(w, player ? clamp_int(player->vibrato_depth, 0, 64) : 0);
+    // IT's "rate" is how much depth (in 1/256) grows per tick, XM's sweep
+    // the ticks to full depth; 0 in IT would mean no vibrato at all.
+    int sweep = player ? player->vibrato_sweep : 0;
+    int depth = player ? player->vibrato_depth : 0;
+    put8(w, depth == 0 ? 0 : sweep == 0 ? 255 : clamp_int(depth * 256 / sweep, 1, 255));
+    put8(w, player ? clamp_int(player->vibrato_type, 0, 3) : 0);
 }
 
 void put_sample_frames(Writer& w, const Sample& s, bool delta)
@@ -499,7 +508,13 @@ std::vector<uint8_t> it_encode(const Song& song)
     std::vector<size_t> data_offset_at(song.samples.size());
     for (size_t i = 0; i < song.samples.size(); i++) {
         patch32(w, sample_table + 4 * i, uint32_t(w.bytes.size()));
-        it_put_sample_header(w, song.samples[i], data_offset_at[i]);
+        const Instrument* player = nullptr;
+        for (const Instrument& ins : song.instruments)
+            if (size_t(ins.sample) == i + 1) {
+                player = &ins;
+                break;
+            }
+        it_put_sample_header(w, song.samples[i], player, data_offset_at[i]);
     }
     for (size_t i = 0; i < song.patterns.size(); i++) {
         patch32(w, pattern_table + 4 * i, uint32_t(w.bytes.size()));

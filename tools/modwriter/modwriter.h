@@ -74,10 +74,11 @@ struct Instrument {
     Envelope volume_envelope;
     uint16_t fadeout = 0;            // XM units: 0..4095 volume per tick / 65536
     NewNoteAction new_note = NewNoteAction::cut;  // IT only; XM always cuts
-    uint8_t vibrato_type = 0;        // auto-vibrato: 0 sine, 1 ramp, 2 square
-    uint8_t vibrato_depth = 0;
-    uint8_t vibrato_rate = 0;
-    uint8_t vibrato_sweep = 0;
+    // Auto-vibrato (IT stores it with the sample this instrument plays).
+    uint8_t vibrato_type = 0;        // 0 sine, 1 ramp, 2 square
+    uint8_t vibrato_depth = 0;       // 0..15 is subtle, 32 is wide
+    uint8_t vibrato_rate = 0;        // speed, 0..63
+    uint8_t vibrato_sweep = 0;       // ticks to reach full depth (0: at once)
 };
 
 struct Cell {
@@ -98,8 +99,8 @@ struct Song {
     int channels = 4;               // 1..64 (XM: 1..32)
     int speed = 6;                  // ticks per row
     int tempo = 125;                // a tick lasts 2.5 / tempo seconds
-    int global_volume = 128;        // 0..128
-    int mix_volume = 48;            // IT mixing volume 0..128
+    int global_volume = 128;        // 0..128 (IT only: XM songs start at full)
+    int mix_volume = 48;            // IT mixing volume 0..128 (XM has none)
     std::vector<uint8_t> channel_panning;  // 0..64 per channel; empty: centre
     std::vector<Sample> samples;
     std::vector<Instrument> instruments;  // empty: IT sample mode

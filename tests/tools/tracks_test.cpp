@@ -3,6 +3,9 @@
 // track 1, and the same bytes on every build. Test thread only.
 #include "tools/tracks/tracks.h"
 
+#include "tools/tracks/compose.h"
+#include "tools/tracks/synth.h"
+
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 
@@ -236,5 +239,105 @@ TEST(Tracks, SameBytesOnEveryBuild)
         EXPECT_EQ(fnv1a(bytes), expected[i]) << track_file_name(i) << " hash 0x" << std::hex << fnv1a(bytes);
         // A second composition in the same process gives the same bytes.
         EXPECT_EQ(track_encode(i), bytes) << track_file_name(i);
+    }
+}
+
+TEST(Toolkit, ChordNamesSpellTheRightNotes)
+{
+    struct Case {
+        const char* name;
+        int root;
+        std::vector<int> tones;
+    };
+    const Case cases[] = {
+        {"C", 0, {0, 4, 7}},          {"F#m7", 6, {0, 3, 7, 10}},      {"Bbmaj7", 10, {0, 4, 7, 11}},
+        {"Dsus4", 2, {0, 5, 7}},      {"E5", 4, {0, 7}},               {"A7sus4", 9, {0, 5, 7, 10}},
+        {"Abmaj9", 8, {0, 4, 7, 11, 14}}, {"C#m9", 1, {0, 3, 7, 10, 14}}, {"Gm", 7, {0, 3, 7}},
+        {"B7", 11, {0, 4, 7, 10}},    {"Ebm7b5", 3, {0, 3, 6, 10}},    {"Aadd9", 9, {0, 4, 7, 14}},
+    };
+    for (const Case& c : cases) {
+        Chord chord = chord_named(c.name);
+        EXPECT_EQ(chord.root, c.root) << c.name;
+        EXPECT_EQ(chord.tones, c.tones) << c.name;
+    }
+}
+
+TEST(Toolkit, VoicingKeepsTheThirdAndMovesLittle)
+{
+    // Every chord the pieces use, voiced in three parts in a pad's range.
+    std::vector<Span> spans = progression(
+        "Dmaj7 Bm7 Gmaj7 A7sus4 Em Fmaj7 Dsus2 Cmaj7 Am9 D9 G6 C#m9 Amaj7 F#m9 G#7sus4 B6 "
+        "G#m7 Fm Db Eb Cm Bbm C7 Abmaj9 Bb6 Fm9 Dbmaj7 E B Aadd9",
+        0, 16, 30 * 16);
+    std::vector<int> previous;
+    for (const Span& s : spans) {
+        std::vector<int> v = voice_lead(s.chord, previous, 3, 55, 74);
+        ASSERT_EQ(v.size(), 3u);
+        bool has_third = false;
+        for (size_t i = 0; i < v.size(); i++) {
+            EXPECT_GE(v[i], 55);
+            EXPECT_LE(v[i], 74);
+            if (i > 0) {
+                EXPECT_GT(v[i], v[i - 1]) << "voices cross or double";
+            }
+            int pc = ((v[i] - s.chord.root) % 12 + 12) % 12;
+            has_third |= pc == s.chord.tones[1] % 12;
+            if (!previous.empty()) {
+                EXPECT_LE(std::abs(v[i] - previous[i]), 7);
+            }
+        }
+        EXPECT_TRUE(has_third) << "root " << s.chord.root;
+        previous = v;
+    }
+}
+
+TEST(Toolkit, ProgressionFillsTheRowsExactly)
+{
+    std::vector<Span> spans = progression("Dm7 G7 Cmaj7*2", 10, 16, 100);
+    ASSERT_EQ(spans.size(), 6u);  // 16 + 16 + 32, again 16 + 16, then 4
+    int row = 10;
+    for (const Span& s : spans) {
+        EXPECT_EQ(s.start, row);
+        row += s.rows;
+    }
+    EXPECT_EQ(row, 110);
+    EXPECT_EQ(spans[2].rows, 32);  // Cmaj7*2
+    EXPECT_EQ(spans[5].rows, 4);   // Cmaj7 again, cut at the end
+    EXPECT_EQ(span_at(spans, 41).chord.root, 7);  // G7 covers rows 26..41
+    EXPECT_EQ(span_at(spans, 42).chord.root, 0);
+}
+
+TEST(Toolkit, IntegerSineAndScales)
+{
+    struct Case {
+        uint32_t phase;
+        int want;
+    };
+    for (Case c : {Case{0, 0}, Case{0x40000000u, 32767}, Case{0x80000000u, 0}, Case{0xc0000000u, -32767},
+                   Case{0x15555555u, 16384}, Case{0x2aaaaaaau, 28378}})
+        EXPECT_NEAR(sine_q15(c.phase), c.want, 2) << std::hex << c.phase;
+    Key c_major = key_major(60);
+    struct Degree {
+        int degree, note;
+    };
+    for (Degree d : {Degree{0, 60}, Degree{2, 64}, Degree{6, 71}, Degree{7, 72}, Degree{-1, 59}, Degree{-7, 48},
+                     Degree{-8, 47}, Degree{15, 86}})
+        EXPECT_EQ(degree_note(c_major, d.degree), d.note) << d.degree;
+    EXPECT_EQ(c5_rate(64), 33488u);
+}
+
+TEST(Toolkit, MotifMirrorsKeepTheirShape)
+{
+    Rng rng{12345};
+    for (const char* rhythm : {"x-x-x---x.x-----", "x---~---x-x-x-x-", "xxxx", "x-------.......x"}) {
+        Motif m = make_motif(rng, rhythm, 3);
+        Motif back = motif_reversed(m);
+        EXPECT_EQ(back.rhythm.size(), m.rhythm.size()) << rhythm;
+        EXPECT_EQ(std::count(back.rhythm.begin(), back.rhythm.end(), '-'),
+                  std::count(m.rhythm.begin(), m.rhythm.end(), '-')) << rhythm;
+        EXPECT_EQ(motif_reversed(back).rhythm, m.rhythm) << rhythm;
+        Motif up = motif_inverted(m);
+        ASSERT_EQ(up.moves.size(), m.moves.size());
+        for (size_t i = 0; i < m.moves.size(); i++) EXPECT_EQ(up.moves[i], -m.moves[i]);
     }
 }

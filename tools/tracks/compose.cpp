@@ -53,6 +53,14 @@ int add_instrument(Composer& c, Sample sample, Envelope envelope, uint16_t fadeo
     return int(c.song.instruments.size());
 }
 
+void set_auto_vibrato(Composer& c, int instrument, int depth, int rate, int sweep)
+{
+    Instrument& ins = c.song.instruments[size_t(instrument - 1)];
+    ins.vibrato_depth = uint8_t(clamp(depth, 0, 32));
+    ins.vibrato_rate = uint8_t(clamp(rate, 0, 63));
+    ins.vibrato_sweep = uint8_t(clamp(sweep, 0, 255));
+}
+
 void set_panning(Composer& c, const std::vector<uint8_t>& pans) { c.song.channel_panning = pans; }
 
 Cell& cell_at(Composer& c, int row, int channel)

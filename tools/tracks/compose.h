@@ -22,6 +22,8 @@ void composer_start(Composer& c, const char* name, int channels, int tempo, int 
 // Adds a sample and an instrument playing it; returns the instrument number.
 int add_instrument(Composer& c, Sample sample, Envelope envelope = {}, uint16_t fadeout = 0,
                    NewNoteAction new_note = NewNoteAction::cut);
+// Gives an instrument a gentle auto-vibrato that fades in over sweep ticks.
+void set_auto_vibrato(Composer& c, int instrument, int depth, int rate, int sweep);
 // Sets the channels' stereo positions, 0 (left) .. 64 (right).
 void set_panning(Composer& c, const std::vector<uint8_t>& pans);
 

@@ -24,6 +24,8 @@ Song piece_coda()
     int strings_ins = kit_ensemble(c, "strings", Timbre::saw, 6, {0, 1, -1, 2, -2}, env_adsr(30, 20, 54, 50), 200);
     int brass_ins = kit_ensemble(c, "brass", Timbre::saw, 9, {0, 1, -1}, env_adsr(8, 16, 52, 24), 300);
     int bell_ins = kit_fm(c, "bell", 3, 700, 500, env_pluck(2, 50, 90), 120);
+    set_auto_vibrato(c, strings_ins, 4, 14, 60);  // players' vibrato, after the attack
+    set_auto_vibrato(c, brass_ins, 3, 18, 30);
     int arp_ins = kit_fm(c, "celesta", 2, 300, 100, env_pluck(1, 14, 24), 0);
     int harp_ins = kit_pluck(c, "harp", 65200, env_pluck(2, 40, 60), 64);
 

@@ -19,6 +19,7 @@ Song piece_drift()
     int bell_ins = kit_fm(c, "bell", 4, 520, 600, env_pluck(2, 80, 120), 80);
     int lead_ins = kit_tone(c, "sine lead", Timbre::triangle, 0, env_adsr(24, 20, 54, 60), 200);
     int brush_ins = kit_shaker(c, 160);
+    set_auto_vibrato(c, lead_ins, 5, 10, 80);
     int kick_ins = kit_kick(c, 90, 40, 500, 0);
 
     constexpr int bar = 16;

@@ -231,8 +231,8 @@ TEST(Tracks, SameBytesOnEveryBuild)
     const uint64_t expected[track_count] = {
         0xaa8eb0ff280a9d64ull, 0x183a3fa3dfef52d7ull, 0xcb9fe9445773743eull,
         0x76b61c02fdee6008ull, 0x86c0b5f127105e12ull, 0xe062c07b7a3ea1abull,
-        0x3e963c044cfe549ull, 0x1a71ed79f47f9edull, 0xbeb1ec384b217f60ull,
-        0xcce043d19863e1ccull, 0x948f962a398a9c9eull, 0x7f28c66e3ba92adcull,
+        0x03e963c044cfe549ull, 0x01a71ed79f47f9edull, 0xbeb1ec384b217f60ull,
+        0xcce043d19863e1ccull, 0x340d8be512afb583ull, 0x7bf27ff27c11354bull,
     };
     for (int i = 0; i < track_count; i++) {
         const std::vector<uint8_t>& bytes = written()[size_t(i)].bytes;

@@ -229,10 +229,10 @@ TEST(Tracks, SameBytesOnEveryBuild)
 {
     // Update these only on purpose, when the music is changed.
     const uint64_t expected[track_count] = {
-        0xaa8eb0ff280a9d64ull, 0x183a3fa3dfef52d7ull, 0xcb9fe9445773743eull,
-        0x76b61c02fdee6008ull, 0x86c0b5f127105e12ull, 0xe062c07b7a3ea1abull,
-        0x03e963c044cfe549ull, 0x01a71ed79f47f9edull, 0xbeb1ec384b217f60ull,
-        0xcce043d19863e1ccull, 0x340d8be512afb583ull, 0x7bf27ff27c11354bull,
+        0xaa8eb0ff280a9d64ull, 0xacee4268c04246f7ull, 0xd8334d3e92a704aeull,
+        0x76b61c02fdee6008ull, 0x86c0b5f127105e12ull, 0xfe620bb32796943bull,
+        0x03e963c044cfe549ull, 0x51374afd877cadd5ull, 0xbeb1ec384b217f60ull,
+        0xcce043d19863e1ccull, 0x8f3a94bfee24ccb7ull, 0x1c6cf4fc9cd4070dull,
     };
     for (int i = 0; i < track_count; i++) {
         const std::vector<uint8_t>& bytes = written()[size_t(i)].bytes;

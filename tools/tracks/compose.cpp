@@ -560,8 +560,10 @@ int play_motif(Composer& c, int channel, int instrument, const Motif& m, const K
         while (degree_note(k, degree) < low) degree += 7;
         int note = degree_note(k, degree);
         const Span& s = span_at(spans, row);
-        if (step % 4 == 0 && !chord_has(s.chord, note)) {
-            // Strong step: move to the nearest chord tone of the scale.
+        bool last_note = m.rhythm.find_first_of("x~", size_t(step) + 1) == std::string::npos;
+        if ((step % 4 == 0 || last_note) && !chord_has(s.chord, note)) {
+            // Strong step or the phrase's last note: move to the nearest
+            // chord tone of the scale, so phrases land on the harmony.
             for (int d = 1; d <= 3; d++) {
                 if (chord_has(s.chord, degree_note(k, degree + d)) && degree_note(k, degree + d) <= high) {
                     degree += d;

@@ -229,10 +229,10 @@ TEST(Tracks, SameBytesOnEveryBuild)
 {
     // Update these only on purpose, when the music is changed.
     const uint64_t expected[track_count] = {
-        0xaa8eb0ff280a9d64ull, 0xacee4268c04246f7ull, 0xd8334d3e92a704aeull,
-        0x76b61c02fdee6008ull, 0x86c0b5f127105e12ull, 0xfe620bb32796943bull,
-        0x03e963c044cfe549ull, 0x51374afd877cadd5ull, 0xbeb1ec384b217f60ull,
-        0xcce043d19863e1ccull, 0x8f3a94bfee24ccb7ull, 0x1c6cf4fc9cd4070dull,
+        0xaa8eb0ff280a9d64ull, 0x6acc12046682e5d7ull, 0x60e52ac139223916ull,
+        0x76b61c02fdee6008ull, 0x2061ccf5f7802a5aull, 0x56019969d3c05fffull,
+        0x093a49d7b0b9af9full, 0x0a9d260fe81a4fb5ull, 0x16a9335872b7aae5ull,
+        0xf83487faf6546cd4ull, 0x8998fa44c19db947ull, 0x885b32230b8d53b5ull,
     };
     for (int i = 0; i < track_count; i++) {
         const std::vector<uint8_t>& bytes = written()[size_t(i)].bytes;

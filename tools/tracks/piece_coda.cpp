@@ -52,8 +52,8 @@ Song piece_coda()
     drum_line(c, snare, snare_ins, row, 16 * bar, "....X.......X...", 1, 52);
     drum_line(c, hat, hat_ins, row, 16 * bar, "x.x.x.x.x.x.x.xo", 1, 32);
     for (int b = 0; b < 16; b += 4) {
-        play_motif(c, brass, brass_ins, call, minor, theme, row + b * bar, 1, 7, 64, 84, 46, 0x44);
-        play_motif(c, brass, brass_ins, answer, minor, theme, row + (b + 2) * bar, 1, 9, 64, 84, 44, 0x44);
+        play_motif(c, brass, brass_ins, call, minor, theme, row + b * bar, 1, 7, 52, 72, 46, 0x44);
+        play_motif(c, brass, brass_ins, answer, minor, theme, row + (b + 2) * bar, 1, 9, 52, 72, 44, 0x44);
     }
     put_off(c, row + 16 * bar, brass);
     row += 16 * bar;
@@ -96,9 +96,9 @@ Song piece_coda()
     drum_line(c, crash, crash_ins, row, 16 * bar, "X...............................................................", 1, 44);
     arpeggio(c, arp, arp_ins, climax, row, 16 * bar, "0123432101234321", 1, 72, 28);
     for (int b = 0; b < 16; b += 4) {
-        play_motif(c, brass, brass_ins, call, major, climax, row + b * bar, 1, 9, 67, 88, 50, 0x44);
+        play_motif(c, brass, brass_ins, call, major, climax, row + b * bar, 1, 9, 55, 76, 50, 0x44);
         play_motif(c, brass, brass_ins, b == 12 ? motif_inverted(answer) : answer, major, climax,
-                   row + (b + 2) * bar, 1, 11, 67, 88, 48, 0x44);
+                   row + (b + 2) * bar, 1, 11, 55, 76, 48, 0x44);
     }
     for (int b = 0; b < 16; b += 2)
         play_motif(c, bells, bell_ins, ambre, major, climax, row + b * bar, 1, 11, 72, 91, 30, 0);

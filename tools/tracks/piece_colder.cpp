@@ -52,16 +52,16 @@ Song piece_colder()
     Motif answer = make_motif(c.rng, "x---x---x-----x-x-------------..", 2);
     const int vib = 0x34;
     for (int at = 16; at < 32; at += 4) {
-        play_motif(c, lead, lead_ins, call, key, chords, at * bar, 1, 7, 71, 88, 46, vib);
-        play_motif(c, lead, lead_ins, answer, key, chords, (at + 2) * bar, 1, 9, 71, 88, 44, vib);
+        play_motif(c, lead, lead_ins, call, key, chords, at * bar, 1, 7, 59, 76, 46, vib);
+        play_motif(c, lead, lead_ins, answer, key, chords, (at + 2) * bar, 1, 9, 59, 76, 44, vib);
     }
     for (int at = 32; at < 40; at += 4) {
-        play_motif(c, lead, lead_ins, motif_inverted(call), key, chords, at * bar, 1, 9, 71, 88, 40, vib);
-        play_motif(c, lead, lead_ins, motif_reversed(answer), key, chords, (at + 2) * bar, 1, 7, 71, 88, 38, vib);
+        play_motif(c, lead, lead_ins, motif_inverted(call), key, chords, at * bar, 1, 9, 59, 76, 40, vib);
+        play_motif(c, lead, lead_ins, motif_reversed(answer), key, chords, (at + 2) * bar, 1, 7, 59, 76, 38, vib);
     }
     for (int at = 40; at < 52; at += 4) {
-        play_motif(c, lead, lead_ins, call, key, chords, at * bar, 1, 14, 76, 93, 46, vib);
-        play_motif(c, lead, lead_ins, answer, key, chords, (at + 2) * bar, 1, 16, 76, 93, 44, vib);
+        play_motif(c, lead, lead_ins, call, key, chords, at * bar, 1, 14, 64, 81, 46, vib);
+        play_motif(c, lead, lead_ins, answer, key, chords, (at + 2) * bar, 1, 16, 64, 81, 44, vib);
     }
     put_off(c, 52 * bar, lead);
 

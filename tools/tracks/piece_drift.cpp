@@ -49,7 +49,7 @@ Song piece_drift()
     Motif glide = make_motif(c.rng, "x---------------~---------------x-------~-------------------....", 2);
     for (int at = 12; at < 28; at += 4)
         play_motif(c, lead, lead_ins, at % 8 == 4 ? motif_inverted(glide) : glide, key, chords,
-                   at * bar, 1, 7, 63, 80, 44, 0x24);
+                   at * bar, 1, 7, 51, 68, 44, 0x24);
 
     // Brushes and a soft heartbeat.
     drum_line(c, brush, brush_ins, 8 * bar, 20 * bar, "x...o...x...o.o.", 1, 32);

@@ -70,8 +70,8 @@ Song piece_frob()
         groove(at, 12, part >= 2, local);
         for (int b = 0; b < 12; b += 4) {
             const Motif& m1 = bridge_part ? skip : hop;
-            play_motif(c, lead, lead_ins, m1, key, local, at + b * bar, 1, 7, 67, 86, 50, 0x46);
-            play_motif(c, lead, lead_ins, b == 8 ? tag : skip, key, local, at + (b + 2) * bar, 1, 9, 67, 86, 48, 0x46);
+            play_motif(c, lead, lead_ins, m1, key, local, at + b * bar, 1, 7, 60, 79, 50, 0x46);
+            play_motif(c, lead, lead_ins, b == 8 ? tag : skip, key, local, at + (b + 2) * bar, 1, 9, 60, 79, 48, 0x46);
         }
         if (part >= 3)
             arpeggio(c, counter, counter_ins, local, at, 12 * bar, "0.1.2.1.0.2.4.2.", 1, 55, 30);

@@ -50,9 +50,9 @@ Song piece_lumen()
             drum_line(c, open_hat, open_ins, at, 8 * bar, "..x...x...x...x.", 1, 34);
             drum_line(c, hat, hat_ins, at, 8 * bar, "x.o.x.oox.o.x.oo", 1, 30);
             for (int k = 0; k < 8; k += 4) {
-                play_motif(c, lead, lead_ins, hook, key, ch, at + k * bar, 1, 7, 68, 88, 44, 0x34);
+                play_motif(c, lead, lead_ins, hook, key, ch, at + k * bar, 1, 7, 56, 76, 44, 0x34);
                 play_motif(c, lead, lead_ins, (b / 8) % 2 ? lift : motif_inverted(hook), key, ch,
-                           at + (k + 2) * bar, 1, 9, 68, 88, 42, 0x34);
+                           at + (k + 2) * bar, 1, 9, 56, 76, 42, 0x34);
             }
         }
         if (build) drum_roll(c, clap, clap_ins, at + 4 * bar, 4 * bar, 2, 16, 60);

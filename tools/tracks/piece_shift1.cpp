@@ -64,16 +64,16 @@ Song piece_shift1()
     Motif m1 = make_motif(c.rng, "x-x-x---x-x-x-----x-x-x-----", 2);
     Motif m2 = make_motif(c.rng, "x---x-x~----x-x---x---x-----", 3);
     for (int at = 16; at < 32; at += 4) {
-        play_motif(c, lead, lead_ins, m1, key, chords, at * bar, 1, 7, 69, 88, 44, 0x44);
-        play_motif(c, lead, lead_ins, m2, key, chords, (at + 2) * bar, 1, 9, 69, 88, 42, 0x44);
+        play_motif(c, lead, lead_ins, m1, key, chords, at * bar, 1, 7, 57, 76, 44, 0x44);
+        play_motif(c, lead, lead_ins, m2, key, chords, (at + 2) * bar, 1, 9, 57, 76, 42, 0x44);
     }
     for (int at = 40; at < 56; at += 4) {
-        play_motif(c, lead, lead_ins, motif_inverted(m1), key, chords, at * bar, 1, 11, 69, 90, 44, 0x44);
-        play_motif(c, lead, lead_ins, m2, key, chords, (at + 2) * bar, 1, 9, 69, 90, 42, 0x44);
+        play_motif(c, lead, lead_ins, motif_inverted(m1), key, chords, at * bar, 1, 11, 57, 78, 44, 0x44);
+        play_motif(c, lead, lead_ins, m2, key, chords, (at + 2) * bar, 1, 9, 57, 78, 42, 0x44);
     }
-    play_motif(c, lead, lead_ins, m1, key, chords, 60 * bar, 1, 7, 69, 88, 40, 0x44);
+    play_motif(c, lead, lead_ins, m1, key, chords, 60 * bar, 1, 7, 57, 76, 40, 0x44);
     put_off(c, 64 * bar, lead);
-    echo_channel(c, lead, lead_echo, 0, total, 3, 40, 12);
+    echo_channel(c, lead, lead_echo, 0, total, 3, 40);
 
     set_length(c, total);
     return composer_finish(c, 7 * bar, false);

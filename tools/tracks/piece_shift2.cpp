@@ -38,7 +38,7 @@ Song piece_shift2()
     pad_chords(c, organ0, 3, organ_ins, chords1, row + 8 * five, row + part1, 56, 71, 30);
     Motif hook = make_motif(c.rng, "x-x---x-x-x-----x---x-x---x-x-x---------", 2);
     for (int b = 8; b < 16; b += 2)
-        play_motif(c, lead, lead_ins, hook, key, chords1, row + b * five, 1, 9, 68, 88, 44, 0x34);
+        play_motif(c, lead, lead_ins, hook, key, chords1, row + b * five, 1, 9, 61, 81, 44, 0x34);
     row += part1;
 
     // Part two: six-eight (12 rows of eighths in twos), straight.
@@ -57,7 +57,7 @@ Song piece_shift2()
     Motif sway = make_motif(c.rng, "x-----x-x-x-x-----x---------", 2);
     sway.rhythm = "x-----x-x-x-x-----x-----";
     for (int b = 0; b < 16; b += 2)
-        play_motif(c, lead, lead_ins, b % 4 ? motif_inverted(sway) : sway, key, chords2, row + b * six, 1, 7, 68, 88, 42, 0x34);
+        play_motif(c, lead, lead_ins, b % 4 ? motif_inverted(sway) : sway, key, chords2, row + b * six, 1, 7, 61, 81, 42, 0x34);
     row += part2;
 
     // Part three: back to the shuffled fives, everything together.
@@ -71,7 +71,7 @@ Song piece_shift2()
     bass_line(c, bass, bass_ins, chords3, row, part3 - 2 * five, "R--.R-5-.R-O-.R-5-A.", 1, 37, 54);
     pad_chords(c, organ0, 3, organ_ins, chords3, row, row + part3 - 1, 56, 71, 32);
     for (int b = 0; b < 12; b += 2)
-        play_motif(c, lead, lead_ins, b % 4 ? motif_inverted(hook) : hook, key, chords3, row + b * five, 1, 9, 68, 90, 46, 0x34);
+        play_motif(c, lead, lead_ins, b % 4 ? motif_inverted(hook) : hook, key, chords3, row + b * five, 1, 9, 61, 83, 46, 0x34);
     put_off(c, row + 12 * five, lead);
     echo_channel(c, marimba, marimba_echo, 0, row + part3, 3, 40, 12);
     fade_out(c, row + 13 * five, row + part3);

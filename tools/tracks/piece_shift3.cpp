@@ -55,7 +55,7 @@ Song piece_shift3()
         bass_line(c, bass, bass_ins, chords, drums_from, row + rows - drums_from, p.bass, 1, 41, 52);
         // The lead spans the bar changes: the same motif over each metre.
         for (int at = row + (first ? 4 * p.bar_rows : 0); at + 30 <= row + rows; at += 32)
-            degree = play_motif(c, lead, lead_ins, m, key, chords, at, 1, degree > 12 ? 7 : degree, 65, 89, 44, 0x44);
+            degree = play_motif(c, lead, lead_ins, m, key, chords, at, 1, degree > 12 ? 7 : degree, 53, 77, 44, 0x44);
         put_off(c, row + rows - 1, lead);
         row += rows;
     }

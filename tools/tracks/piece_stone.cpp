@@ -66,9 +66,9 @@ Song piece_stone()
     Motif cry = make_motif(c.rng, "x-------~-------x---x---~-------", 2);
     Motif moan = make_motif(c.rng, "x---------------~-------x-------", 3);
     for (int at = 16; at < 32; at += 2)
-        play_motif(c, lead, lead_ins, (at / 2) % 2 ? moan : cry, key, riff, at * bar, 1, 7, 62, 81, 48, 0x36);
+        play_motif(c, lead, lead_ins, (at / 2) % 2 ? moan : cry, key, riff, at * bar, 1, 7, 50, 69, 48, 0x36);
     for (int at = 32; at < 40; at += 2)
-        play_motif(c, lead, lead_ins, motif_inverted(cry), key, riff, at * bar, 1, 9, 62, 84, 50, 0x46);
+        play_motif(c, lead, lead_ins, motif_inverted(cry), key, riff, at * bar, 1, 9, 50, 72, 50, 0x46);
     put_off(c, 40 * bar, lead);
     echo_channel(c, lead, lead_echo, 0, total, 6, 40);
 

@@ -82,16 +82,16 @@ Song piece_wobble()
     Motif call = make_motif(c.rng, "x-----x-x-----x---x---x---------", 2);
     Motif reply = make_motif(c.rng, "x---x---x-x-----~-------x-------", 3);
     for (int at = 0; at < 8; at += 4) {
-        play_motif(c, lead, lead_ins, call, key, chords, at * bar, 1, 7, 65, 84, 36, 0x46);
-        play_motif(c, lead, lead_ins, reply, key, chords, (at + 2) * bar, 1, 9, 65, 84, 34, 0x46);
+        play_motif(c, lead, lead_ins, call, key, chords, at * bar, 1, 7, 53, 72, 36, 0x46);
+        play_motif(c, lead, lead_ins, reply, key, chords, (at + 2) * bar, 1, 9, 53, 72, 34, 0x46);
     }
     for (int at = 32; at < 40; at += 4) {
-        play_motif(c, lead, lead_ins, call, key, chords, at * bar, 1, 7, 65, 86, 46, 0x46);
-        play_motif(c, lead, lead_ins, reply, key, chords, (at + 2) * bar, 1, 9, 65, 86, 44, 0x46);
+        play_motif(c, lead, lead_ins, call, key, chords, at * bar, 1, 7, 53, 74, 46, 0x46);
+        play_motif(c, lead, lead_ins, reply, key, chords, (at + 2) * bar, 1, 9, 53, 74, 44, 0x46);
     }
     for (int at = 48; at < 64; at += 4) {
-        play_motif(c, lead, lead_ins, motif_inverted(call), key, chords, at * bar, 1, 9, 70, 89, 40, 0x46);
-        play_motif(c, lead, lead_ins, reply, key, chords, (at + 2) * bar, 1, 11, 70, 89, 38, 0x46);
+        play_motif(c, lead, lead_ins, motif_inverted(call), key, chords, at * bar, 1, 9, 58, 77, 40, 0x46);
+        play_motif(c, lead, lead_ins, reply, key, chords, (at + 2) * bar, 1, 11, 58, 77, 38, 0x46);
     }
     put_off(c, 64 * bar, lead);
 

@@ -232,7 +232,7 @@ TEST(Tracks, SameBytesOnEveryBuild)
         0xaa8eb0ff280a9d64ull, 0x6acc12046682e5d7ull, 0x60e52ac139223916ull,
         0x76b61c02fdee6008ull, 0x2061ccf5f7802a5aull, 0x56019969d3c05fffull,
         0x093a49d7b0b9af9full, 0x0a9d260fe81a4fb5ull, 0x16a9335872b7aae5ull,
-        0xf83487faf6546cd4ull, 0x8998fa44c19db947ull, 0x885b32230b8d53b5ull,
+        0xf83487faf6546cd4ull, 0x8998fa44c19db947ull, 0xb93fcad976d7e149ull,
     };
     for (int i = 0; i < track_count; i++) {
         const std::vector<uint8_t>& bytes = written()[size_t(i)].bytes;

@@ -115,7 +115,7 @@ Song piece_coda()
     put_note(c, row + 2 * bar, crash, note_c5, crash_ins, 56);
     put_note(c, row + 2 * bar, kick, note_c5, kick_ins, 64);
     put_note(c, row + 2 * bar, timpani, note_c5 - 5, timpani_ins, 64);
-    chord_stabs(c, brass, 1, brass_ins, end, row + 2 * bar, 5 * bar, "X-------------------------------", 1, 72, 84, 50);
+    chord_stabs(c, brass, 1, brass_ins, end, row + 2 * bar, 5 * bar, "X-------------------------------", 1, 60, 72, 50);
     arpeggio(c, harp, harp_ins, end, row + 2 * bar, bar, "0123456789", 1, 60, 44);
     put_off(c, row + 7 * bar, brass);
     put_off(c, row + 7 * bar, bass);

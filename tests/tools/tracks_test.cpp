@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -51,8 +52,9 @@ const std::vector<Written>& written()
     static std::vector<Written> all = [] {
         std::vector<Written> out(track_count);
         std::string dir = testing::TempDir() + "tracks_test";
-        std::string mkdir = "mkdir -p '" + dir + "'";
-        if (std::system(mkdir.c_str()) != 0) return out;
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        if (ec) return out;
         if (!tracks_write_all(dir.c_str())) return out;
         for (int i = 0; i < track_count; i++) {
             Written& w = out[size_t(i)];
@@ -76,8 +78,7 @@ const std::vector<Written>& written()
             }
             openmpt_module_destroy(mod);
         }
-        std::string rm = "rm -rf '" + dir + "'";
-        if (std::system(rm.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+        std::filesystem::remove_all(dir, ec);
         return out;
     }();
     return all;

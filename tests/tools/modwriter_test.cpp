@@ -214,6 +214,54 @@ TEST(Writer, SampleTuningAndFormatsAgree)
         }
 }
 
+TEST(Writer, LoopModesAndDefaultVolume)
+{
+    // A rising ramp of 100 frames: looped forward it is a 441 Hz saw, looped
+    // back and forth a 220.5 Hz triangle; unlooped it stops after 100
+    // frames. The cell has no volume, so the sample's default volume rules.
+    struct Case {
+        const char* what;
+        LoopMode loop;
+        uint8_t default_volume;
+        bool sixteen_bit;
+        double hz;
+        int level_min, level_max;  // peak over 0.5..1.5 s
+    };
+    Case cases[] = {
+        {"forward", LoopMode::forward, 64, true, 441, 2000, 32767},
+        {"ping-pong", LoopMode::ping_pong, 64, true, 220.5, 2000, 32767},
+        {"ping-pong 8-bit", LoopMode::ping_pong, 64, false, 220.5, 2000, 32767},
+        {"none", LoopMode::none, 64, true, 0, 0, 0},
+    };
+    for (const Case& c : cases)
+        for (ModuleFormat f : {ModuleFormat::it, ModuleFormat::xm}) {
+            Song song = one_note_song();
+            Sample& s = song.samples[0];
+            s.sixteen_bit = c.sixteen_bit;
+            s.frames.clear();
+            for (int i = 0; i < 100; i++) s.frames.push_back(int16_t((i - 50) * (c.sixteen_bit ? 400 : 2)));
+            s.loop = c.loop;
+            s.volume = c.default_volume;
+            pattern_cell(song.patterns[0], song.channels, 0, 0).volume = no_volume;
+            std::vector<int16_t> out = render_left(encode(song, f), 2);
+            int level = peak(out, 0.5, 1.5);
+            EXPECT_GE(level, c.level_min) << c.what << " " << name(f);
+            EXPECT_LE(level, c.level_max) << c.what << " " << name(f);
+            if (c.hz > 0) {
+                EXPECT_NEAR(frequency(out, 0.5, 1.5), c.hz, c.hz * 0.01) << c.what << " " << name(f);
+            }
+        }
+    // Half the default volume, half the level.
+    Song song = one_note_song();
+    song.samples[0].volume = 32;
+    pattern_cell(song.patterns[0], song.channels, 0, 0).volume = no_volume;
+    int half = peak(render_left(it_encode(song), 2), 0.5, 1.5);
+    Song loud = one_note_song();
+    pattern_cell(loud.patterns[0], loud.channels, 0, 0).volume = no_volume;
+    int full_level = peak(render_left(it_encode(loud), 2), 0.5, 1.5);
+    EXPECT_NEAR(half, full_level / 2, full_level / 10);
+}
+
 TEST(Writer, TimingEffectsChangeTheLength)
 {
     // Two 64-row patterns of 5 ticks a row at 125 BPM: 12.8 s unless an

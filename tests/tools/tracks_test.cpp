@@ -230,10 +230,10 @@ TEST(Tracks, SameBytesOnEveryBuild)
 {
     // Update these only on purpose, when the music is changed.
     const uint64_t expected[track_count] = {
-        0xaa8eb0ff280a9d64ull, 0x6acc12046682e5d7ull, 0x60e52ac139223916ull,
-        0x76b61c02fdee6008ull, 0x2061ccf5f7802a5aull, 0x56019969d3c05fffull,
-        0x093a49d7b0b9af9full, 0x0a9d260fe81a4fb5ull, 0x16a9335872b7aae5ull,
-        0xf83487faf6546cd4ull, 0x8998fa44c19db947ull, 0xb93fcad976d7e149ull,
+        0x912d8aa8d4e34bf0ull, 0x77833c01b30fa11aull, 0x77c72fb67f47cc61ull,
+        0xdbe16d2e90d9352eull, 0x393e6f9fa1b51ae2ull, 0x7af818b1841810e4ull,
+        0x719fb4a2bd718d1cull, 0x25abbad87b069d97ull, 0x86be20fedf5357bcull,
+        0x96df39611331e912ull, 0x6cde6c1c52bd0548ull, 0x4667c93ede036dbbull,
     };
     for (int i = 0; i < track_count; i++) {
         const std::vector<uint8_t>& bytes = written()[size_t(i)].bytes;

@@ -375,6 +375,7 @@ void drum_line(Composer& c, int channel, int instrument, int start, int rows, co
     for (int step = 0; step * step_rows < rows; step++) {
         char ch = steps[step % n];
         int v = ch == 'X' ? volume : ch == 'x' ? volume * 3 / 4 : ch == 'o' ? volume * 2 / 5 : -1;
+        if (v > 0 && ch != 'X') v += rng_range(c.rng, -3, 3);
         if (v >= 0) put_note(c, start + step * step_rows, channel, note, instrument, v);
     }
 }
@@ -456,6 +457,18 @@ void drum_roll(Composer& c, int channel, int instrument, int start, int rows, in
     int steps = rows / (step_rows > 0 ? step_rows : 1);
     for (int i = 0; i < steps; i++) {
         int v = volume_from + (volume_to - volume_from) * i / (steps > 1 ? steps - 1 : 1);
+        put_note(c, start + i * step_rows, channel, note, instrument, v);
+    }
+}
+
+void drum_fill(Composer& c, int channel, int instrument, int start, int rows, int step_rows,
+               int note_from, int note_to, int volume)
+{
+    int steps = rows / (step_rows > 0 ? step_rows : 1);
+    for (int i = 0; i < steps; i++) {
+        int last = steps > 1 ? steps - 1 : 1;
+        int note = note_from + (note_to - note_from) * i / last;
+        int v = volume * (2 * last + i) / (3 * last);
         put_note(c, start + i * step_rows, channel, note, instrument, v);
     }
 }

@@ -98,7 +98,8 @@ std::vector<int> voice_lead(const Chord& chord, const std::vector<int>& previous
 
 // One drum voice: a step pattern, one character a step of step_rows rows:
 // 'X' accent, 'x' normal, 'o' ghost, '.' nothing. Repeats over
-// [start, start + rows). volume scales 'X' (64 = full).
+// [start, start + rows). volume scales 'X' (64 = full); unaccented hits
+// vary a little, as a player's would.
 void drum_line(Composer& c, int channel, int instrument, int start, int rows, const char* steps,
                int step_rows, int volume, int note = note_c5);
 
@@ -125,6 +126,12 @@ void chord_stabs(Composer& c, int first_channel, int voices, int instrument,
 // moving from volume_from to volume_to (a build-up or a fade).
 void drum_roll(Composer& c, int channel, int instrument, int start, int rows, int step_rows,
                int volume_from, int volume_to, int note = note_c5);
+
+// A fill into the next section: hits every step_rows over [start,
+// start + rows), the pitch moving from note_from to note_to (falling toms)
+// and the volume rising to volume.
+void drum_fill(Composer& c, int channel, int instrument, int start, int rows, int step_rows,
+               int note_from, int note_to, int volume);
 
 // Shuffle: rows alternate between long and short speeds over [from, to).
 void swing(Composer& c, int from, int to, int long_speed, int short_speed);

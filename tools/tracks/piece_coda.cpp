@@ -55,6 +55,7 @@ Song piece_coda()
         play_motif(c, brass, brass_ins, call, minor, theme, row + b * bar, 1, 7, 52, 72, 46, 0x44);
         play_motif(c, brass, brass_ins, answer, minor, theme, row + (b + 2) * bar, 1, 9, 52, 72, 44, 0x44);
     }
+    for (int b = 4; b <= 16; b += 4) drum_fill(c, snare, snare_ins, row + b * bar - 4, 4, 1, note_c5, note_c5, 50);
     put_off(c, row + 16 * bar, brass);
     row += 16 * bar;
 
@@ -102,6 +103,8 @@ Song piece_coda()
     }
     for (int b = 0; b < 16; b += 2)
         play_motif(c, bells, bell_ins, ambre, major, climax, row + b * bar, 1, 11, 72, 91, 30, 0);
+    for (int b = 8; b <= 16; b += 8)
+        drum_fill(c, timpani, timpani_ins, row + b * bar - 8, 8, 2, note_c5, note_c5 - 7, 60);
     put_off(c, row + 16 * bar, brass);
     row += 16 * bar;
 

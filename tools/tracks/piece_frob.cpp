@@ -79,7 +79,10 @@ Song piece_frob()
         at += 12 * bar;
     }
     // Playful touches: pitch dives on the snare before each new part.
-    for (int b = 15; b < 64; b += 12) fill_effect(c, snare, b * bar + 12, b * bar + 16, Effect::portamento_down, 0x20);
+    for (int b = 15; b < 64; b += 12) {
+        drum_fill(c, snare, snare_ins, b * bar + 12, 4, 1, note_c5, note_c5, 56);
+        fill_effect(c, snare, b * bar + 12, b * bar + 16, Effect::portamento_down, 0x20);
+    }
     echo_channel(c, lead, lead_echo, 0, total, 3, 40, 12);
 
     // The end: a last cadence and a quick run up, then a cut.

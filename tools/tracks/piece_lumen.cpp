@@ -55,6 +55,7 @@ Song piece_lumen()
                            at + (k + 2) * bar, 1, 9, 56, 76, 42, 0x34);
             }
         }
+        if (main) drum_fill(c, clap, clap_ins, at + 8 * bar - 4, 4, 1, note_c5, note_c5, 48);
         if (build) drum_roll(c, clap, clap_ins, at + 4 * bar, 4 * bar, 2, 16, 60);
         if (brk) {
             drum_roll(c, clap, clap_ins, at + 6 * bar, bar, 2, 20, 40);

@@ -58,6 +58,8 @@ Song piece_shift1()
     bass_line(c, bass, bass_ins, chords, 56 * bar, 12 * bar, bass_a, 1, 45, 50);
     chord_stabs(c, keys0, 3, keys_ins, chords, 56 * bar, 16 * bar, "x-.x-.x--.x-.-", 1, 57, 74, 38);
     drum_roll(c, perc, perc_ins, 67 * bar, bar, 1, 20, 50, note_c5 - 5);
+    // Tom fills close every eight bars of groove.
+    for (int b = 16; b <= 64; b += 8) drum_fill(c, perc, perc_ins, b * bar - 6, 6, 2, note_c5 + 2, note_c5 - 7, 46);
     chord_stabs(c, keys0, 3, keys_ins, chords, 70 * bar, 2 * bar, "x---------------------------", 1, 57, 74, 44);
 
     // The lead: two-bar phrases over 28 steps.

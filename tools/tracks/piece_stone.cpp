@@ -60,6 +60,7 @@ Song piece_stone()
             drum_roll(c, tom, tom_ins, at + 7 * bar, bar, 2, 24, 60, note_c5 - 7);
         }
         bass_line(c, sub, sub_ins, riff, at, 8 * bar, breakdown ? "R---------------" : "R-------R---R---", 1, 26, 56);
+        if (!breakdown) drum_fill(c, tom, tom_ins, at + 7 * bar + 8, 8, 2, note_c5, note_c5 - 10, 60);
     }
 
     // The lead bends (glides) into long notes over the verse and breakdown.

@@ -42,18 +42,17 @@ Song piece_frob()
     const int total = 66 * bar;
     Key key = key_major(60);  // C-5
     std::vector<Span> verse = progression("C Am F G", 0, bar, total);
-    std::vector<Span> bridge = progression("F G Em Am Dm G C C", 0, bar, total);
 
     Motif hop = make_motif(c.rng, "x.x.x-x.x---x.x.x.x.x-x-x-----..", 3);
     Motif skip = make_motif(c.rng, "x-x-x.x.~---x.x.x-x-x.x.~-------", 2);
     Motif tag = make_motif(c.rng, "x.x.x.x.x.x.x.x.x-------x-------", 2);
 
-    auto groove = [&](int at, int bars, bool busy, const std::vector<Span>& ch) {
+    auto groove = [&](int at, int bars, bool busy, const std::vector<Span>& chords_here) {
         drum_line(c, kick, kick_ins, at, bars * bar, busy ? "X.....x.X.x....." : "X.......X.......", 1, 60);
         drum_line(c, snare, snare_ins, at, bars * bar, "....X.......X..o", 1, 50);
         drum_line(c, hat, hat_ins, at, bars * bar, busy ? "x.xox.xox.xox.xo" : "x.x.x.x.x.x.x.x.", 1, 36);
-        bass_line(c, bass, bass_ins, ch, at, bars * bar, busy ? "R.RO.R5.R.RO.A5." : "R.R.O.R.R.R.O.5.", 1, 36, 56);
-        arpeggio_chords(c, chords, chord_ins, ch, at, bars * bar, 30);
+        bass_line(c, bass, bass_ins, chords_here, at, bars * bar, busy ? "R.RO.R5.R.RO.A5." : "R.R.O.R.R.R.O.5.", 1, 36, 56);
+        arpeggio_chords(c, chords, chord_ins, chords_here, at, bars * bar, 30);
     };
 
     // Intro: arpeggio chords and hats, the bass joins.
@@ -65,7 +64,6 @@ Song piece_frob()
     int at = 4 * bar;
     for (int part = 0; part < 5; part++) {
         bool bridge_part = part == 2;
-        const std::vector<Span>& ch = bridge_part ? bridge : verse;
         std::vector<Span> local = progression(bridge_part ? "F G Em Am Dm G C C" : "C Am F G", at, bar, 12 * bar);
         groove(at, 12, part >= 2, local);
         for (int b = 0; b < 12; b += 4) {
@@ -75,7 +73,6 @@ Song piece_frob()
         }
         if (part >= 3)
             arpeggio(c, counter, counter_ins, local, at, 12 * bar, "0.1.2.1.0.2.4.2.", 1, 55, 30);
-        (void)ch;
         at += 12 * bar;
     }
     // Playful touches: pitch dives on the snare before each new part.

@@ -36,9 +36,8 @@ Song piece_lumen()
     for (int b = 0; b < 64; b += 8) {
         int at = b * bar;
         const std::vector<Span>& ch = chords_for(b);
-        bool intro = b < 8, build = b == 8, brk = b == 40 || b == 32 + 0 * b, main = !intro && !build && !brk;
-        brk = b == 40;
-        main = !intro && !build && !brk;
+        bool intro = b < 8, build = b == 8, brk = b == 40;
+        bool main = !intro && !build && !brk;
         chord_stabs(c, keys0, 3, keys_ins, ch, at, 8 * bar, main ? "x--x--x---x--x--" : "x-------x-------", 1, 59, 76, 40);
         arpeggio(c, arp, pluck_ins, ch, at, 8 * bar, "0.1.2.3.2.4.3.1.", 1, 64, brk ? 44 : 38);
         if (!intro) {

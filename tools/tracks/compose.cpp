@@ -100,6 +100,10 @@ void put_effect(Composer& c, int row, int channel, Effect effect, int param)
 
 void put_global_effect(Composer& c, int row, Effect effect, int param)
 {
+    if (c.effects_channel >= 0 && cell_at(c, row, c.effects_channel).effect == Effect::none) {
+        put_effect(c, row, c.effects_channel, effect, param);
+        return;
+    }
     for (int ch = c.song.channels - 1; ch >= 0; ch--) {
         Cell& cell = cell_at(c, row, ch);
         if (cell.effect == Effect::none) {
@@ -591,7 +595,7 @@ int play_motif(Composer& c, int channel, int instrument, const Motif& m, const K
         }
         int length = 1;
         while (step + length < n && m.rhythm[size_t(step + length)] == '-') length++;
-        if (ch == '~' && step > 0) {
+        if (ch == '~' && step > 0 && cell_at(c, row, channel).effect == Effect::none) {
             Cell& cell = cell_at(c, row, channel);
             cell.note = uint8_t(note);
             cell.instrument = 0;

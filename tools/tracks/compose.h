@@ -16,6 +16,7 @@ struct Composer {
     std::vector<Cell> grid;  // rows * song.channels
     int rows = 0;
     Rng rng{1};
+    int effects_channel = -1;  // tried first for song-wide effects, -1: none
 };
 
 void composer_start(Composer& c, const char* name, int channels, int tempo, int speed, uint32_t seed);
@@ -33,7 +34,8 @@ void put_note(Composer& c, int row, int channel, int note, int instrument, int v
 void put_off(Composer& c, int row, int channel);  // key release
 void put_effect(Composer& c, int row, int channel, Effect effect, int param);
 // Puts a song-wide effect (tempo, speed, jump) on a channel whose effect
-// column is free on that row, searching from the last channel.
+// column is free on that row: effects_channel first, then from the last
+// channel down.
 void put_global_effect(Composer& c, int row, Effect effect, int param);
 // Fills the effect column of rows [from, to) where it is free.
 void fill_effect(Composer& c, int channel, int from, int to, Effect effect, int param);

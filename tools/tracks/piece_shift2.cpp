@@ -12,6 +12,7 @@ Song piece_shift2()
     composer_start(c, "SHIFT2", 10, 120, 6, 0x5a1f7006);
     set_panning(c, {32, 38, 44, 32, 24, 42, 18, 32, 46, 34});
     c.song.mix_volume = 54;
+    c.effects_channel = kick;  // the shuffle's speed changes, off the lead's column
 
     int kick_ins = kit_kick(c, 130, 46, 280, 4000);
     int rim_ins = kit_snare(c, 420, 200, 60000, 90);
@@ -50,7 +51,6 @@ Song piece_shift2()
     drum_line(c, kick, kick_ins, row, part2, "X.....x.....", 1, 56);
     drum_line(c, rim, rim_ins, row, part2, "......x.....", 1, 42);
     drum_line(c, shaker, shaker_ins, row, part2, "x.ox.ox.ox.o", 1, 32);
-    drum_line(c, kick, clap_ins, row + 8 * six, 8 * six, "............", 1, 0);
     drum_line(c, rim, clap_ins, row + 8 * six, 8 * six, "......X.....", 1, 46);
     bass_line(c, bass, bass_ins, chords2, row, part2, "R-.R-.5-.O-.", 1, 37, 52);
     pad_chords(c, organ0, 3, organ_ins, chords2, row, row + part2, 56, 71, 32);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <math.h>
 
 constexpr float pan_install_phase = 0.7853981f;  // both gains start near 0.707
@@ -54,6 +55,15 @@ static inline int16_t load_sample(const std::atomic<int16_t>& s)
 static inline void store_sample(std::atomic<int16_t>& s, int16_t value)
 {
     s.store(value, std::memory_order_relaxed);
+}
+
+template <size_t frames>
+static void clear_history(std::atomic<int16_t> (&history)[frames][2])
+{
+    for (auto& frame : history) {
+        store_sample(frame[0], 0);
+        store_sample(frame[1], 0);
+    }
 }
 
 // Sums are formed in 32 bits and clamped into 16.
@@ -196,10 +206,7 @@ void remove_pan_sweep()
 
 void install_echo()
 {
-    for (auto& frame : echo_history) {
-        store_sample(frame[0], 0);
-        store_sample(frame[1], 0);
-    }
+    clear_history(echo_history);
     echo_pos.store(echo_install_pos, std::memory_order_relaxed);
     echo_dsp.store(channel_set_dsp(current_channel, dsp_echo, 0), std::memory_order_relaxed);
 }
@@ -212,10 +219,7 @@ void remove_echo()
 
 void install_flanger()
 {
-    for (auto& frame : flanger_history) {
-        store_sample(frame[0], 0);
-        store_sample(frame[1], 0);
-    }
+    clear_history(flanger_history);
     flanger_pos.store(0, std::memory_order_relaxed);
     flanger_delay.store(flanger_install_delay, std::memory_order_relaxed);
     flanger_step.store(flanger_install_step, std::memory_order_relaxed);

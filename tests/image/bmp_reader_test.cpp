@@ -6,6 +6,7 @@
 #include "tools/bmpwriter/bmpwriter.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -40,7 +41,7 @@ protected:
 
 static std::string temp_path(const char* name)
 {
-    return testing::TempDir() + "bmp_reader_test_" + name + ".bmp";
+    return testing::TempDir() + "bmp_reader_test_" + std::to_string(getpid()) + "_" + name + ".bmp";
 }
 
 // Writes bytes to a temporary file, reads it back, removes it.
@@ -555,10 +556,10 @@ TEST_F(BmpReader, SwitchOffShowsNothing)
 TEST_F(BmpReader, WideNames)
 {
     const uint8_t pixel[3] = {9, 8, 7};
-    std::string path = testing::TempDir() + "bmp_reader_test_\xC3\xA9\xF0\x9F\x8E\xB5.bmp";
+    std::string path = testing::TempDir() + "bmp_reader_test_" + std::to_string(getpid()) + "_\xC3\xA9\xF0\x9F\x8E\xB5.bmp";
     ASSERT_EQ(bmp_write_file(path.c_str(), bmp_encode(BmpLayout{}, 1, 1, pixel, nullptr, 0)), 1);
     std::u16string wide;
-    for (char c : testing::TempDir() + "bmp_reader_test_")
+    for (char c : testing::TempDir() + "bmp_reader_test_" + std::to_string(getpid()) + "_")
         wide.push_back(char16_t(uint8_t(c)));
     wide += u"\u00E9\U0001F3B5.bmp";
     ImageRecord* r = read_bmp_file(reinterpret_cast<const char*>(wide.c_str()), 1);

@@ -3,6 +3,7 @@
 #include "tools/bmpwriter/bmpwriter.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -109,7 +110,7 @@ TEST(BmpWriter, RunLengthAndBitFields)
 
 TEST(BmpWriter, WritesTheFile)
 {
-    std::string path = testing::TempDir() + "bmpwriter_test.bmp";
+    std::string path = testing::TempDir() + "bmpwriter_test_" + std::to_string(getpid()) + ".bmp";
     const std::vector<uint8_t> bytes = {1, 2, 3};
     ASSERT_EQ(bmp_write_file(path.c_str(), bytes), 1);
     FILE* f = std::fopen(path.c_str(), "rb");

@@ -7,7 +7,7 @@
 
 static std::string temp_path(const char* name)
 {
-    return testing::TempDir() + name;
+    return testing::TempDir() + std::to_string(getpid()) + "_" + name;
 }
 
 TEST(FileMap, MapsWholeFileReadOnly)

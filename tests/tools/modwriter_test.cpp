@@ -4,6 +4,7 @@
 #include "tools/modwriter/test_modules.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <libopenmpt/libopenmpt.h>
 
 #include <cstdlib>
@@ -425,7 +426,7 @@ TEST(Writer, RefusesSongsTheFormatsCannotHold)
 
 TEST(Writer, WritesFiles)
 {
-    std::string path = testing::TempDir() + "modwriter_test.it";
+    std::string path = testing::TempDir() + "modwriter_test_" + std::to_string(getpid()) + ".it";
     std::vector<uint8_t> bytes = make_tone_module(1);
     ASSERT_EQ(module_write_file(path.c_str(), bytes), 1);
     FILE* f = std::fopen(path.c_str(), "rb");

@@ -7,6 +7,7 @@
 #include "tools/tracks/synth.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <libopenmpt/libopenmpt.h>
 
 #include <algorithm>
@@ -51,7 +52,7 @@ const std::vector<Written>& written()
 {
     static std::vector<Written> all = [] {
         std::vector<Written> out(track_count);
-        std::string dir = testing::TempDir() + "tracks_test";
+        std::string dir = testing::TempDir() + "tracks_test_" + std::to_string(getpid());
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
         if (ec) return out;

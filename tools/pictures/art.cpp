@@ -1,6 +1,7 @@
 // tools/pictures/art.cpp: fixed-point maths for the picture makers: hash,
 // sine, square root, value noise, colour ramps, a small generator. Any thread.
 #include "tools/pictures/art.h"
+#include "tools/xorshift.h"
 
 uint32_t art_hash(uint32_t x, uint32_t y, uint32_t seed)
 {
@@ -127,12 +128,7 @@ void art_ramp(const RampStop* stops, int count, int t, uint8_t* rgb)
 
 uint32_t art_next(ArtRandom& random)
 {
-    uint32_t x = random.state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    random.state = x;
-    return x;
+    return xorshift32(random.state);
 }
 
 int art_below(ArtRandom& random, int bound)

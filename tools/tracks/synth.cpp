@@ -2,6 +2,7 @@
 // generator. No libm: results must not depend on the machine's maths
 // library. Generator thread only; the sine table is built once.
 #include "tools/tracks/synth.h"
+#include "tools/xorshift.h"
 
 #include <array>
 
@@ -60,12 +61,7 @@ int64_t decay_factor_q30(int half_life)
 
 uint32_t rng_next(Rng& rng)
 {
-    uint32_t x = rng.state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    rng.state = x;
-    return x;
+    return xorshift32(rng.state);
 }
 
 int rng_range(Rng& rng, int lo, int hi)

@@ -3,12 +3,14 @@
 #include "platform/audio_device.h"
 
 #include <SDL.h>
+#include <cstdlib>
 
 // Written on the UI thread while the device is closed or paused; read by
 // the audio thread only while it is open.
 static SDL_AudioDeviceID device = 0;
 static PlatformAudioCallback device_callback = nullptr;
 static uint32_t device_frames = 0;
+static bool exit_handler_registered = false;
 
 // Audio thread. SDL hands whole frames of the format we asked for.
 static void fill_stream(void*, Uint8* stream, int len)
@@ -43,6 +45,12 @@ int platform_audio_open(uint32_t rate, uint32_t max_frames, PlatformAudioCallbac
         return 0;
     }
     device_frames = have.samples;
+    // The program never closes the device; when it ends, the callback must
+    // stop before the libraries it calls into are torn down.
+    if (!exit_handler_registered) {
+        std::atexit(platform_audio_close);
+        exit_handler_registered = true;
+    }
     return 1;
 }
 

@@ -18,3 +18,11 @@ extern int32_t tint[3];
 // Which background the frame shows: 1 for track 12, 0 otherwise. Written
 // by every track start, read by the frame. UI thread only.
 extern int32_t background_index;
+
+#include "platform/messages.h"
+
+// The one window's procedure: keypad 0-9, plus and minus start tracks 1-12,
+// F1-F6 the effect commands, Escape quits, a close request posts the quit
+// message. Runs inside the main loop's dispatch, or nested in itself when a
+// track that does not start passes its key on to the next track.
+intptr_t window_proc(PlatformWindow window, uint32_t message, uintptr_t wParam, intptr_t lParam);

@@ -1,10 +1,13 @@
 // tests/visuals/offscreen.h: a hidden 640 x 480 GL surface opened on first
-// use, and what it holds read back.
+// use, what it holds read back, and pictures written as BMP files.
 #pragma once
 #include "platform/gl_surface.h"
+#include "tools/bmpwriter/bmpwriter.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <string>
 #include <vector>
 
 constexpr int view_width = 640, view_height = 480;
@@ -22,4 +25,28 @@ inline Pixels read_back()
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, view_width, view_height, GL_RGB, GL_UNSIGNED_BYTE, p.data());
     return p;
+}
+
+// w x h pixels from f(x, y, channel), bottom row first.
+template <class F> Pixels make_pixels(int w, int h, F f)
+{
+    Pixels p;
+    for (int i = 0; i < w * h * 3; ++i)
+        p.push_back(uint8_t(f(i / 3 % w, i / 3 / w, i % 3)));
+    return p;
+}
+
+inline Pixels noise(int w, int h, uint32_t seed)
+{
+    return make_pixels(w, h, [&](int, int, int) { return (seed = seed * 1664525u + 1013904223u) >> 24; });
+}
+
+// A 24-bit BMP file of rgb in the temporary folder; its path.
+inline std::string write_picture(int w, int h, const Pixels& rgb, bool top_down = false)
+{
+    BmpLayout layout;
+    layout.top_down = top_down;
+    std::string path = testing::TempDir() + "visuals_" + std::to_string(getpid()) + ".bmp";
+    EXPECT_EQ(bmp_write_file(path.c_str(), bmp_encode(layout, w, h, rgb.data(), nullptr, 0)), 1);
+    return path;
 }

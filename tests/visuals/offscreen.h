@@ -1,12 +1,15 @@
 // tests/visuals/offscreen.h: a hidden 640 x 480 GL surface opened on first
-// use, what it holds read back, and pictures written as BMP files.
+// use, frames drawn with their inputs set through the scene's seams and read
+// back before the swap, and pictures written as BMP files.
 #pragma once
 #include "platform/gl_surface.h"
+#include "player/track_list.h"
 #include "tools/bmpwriter/bmpwriter.h"
+#include "visuals/scene.h"
 
-#include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,30 @@ inline Pixels read_back()
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, view_width, view_height, GL_RGB, GL_UNSIGNED_BYTE, p.data());
     return p;
+}
+
+struct Frame {
+    uint32_t ms = 0, level = 0;   // the clock; the level reading, left in the low half
+    int32_t tint[3] = {255, 255, 255}, background = 0;
+    GLuint textures[4] = {};
+};
+
+inline Pixels draw_frame(const Frame& f)
+{
+    static Frame now;
+    static Pixels seen;
+    now = f;
+    std::memcpy(tint, f.tint, sizeof tint);
+    background_index = f.background;
+    std::memcpy(textures, f.textures, sizeof textures);
+    scene_set_clock([] { return now.ms; });
+    scene_set_level([] { return now.level; });
+    platform_set_swap_hook([] { seen = read_back(); });
+    draw_scene();
+    platform_set_swap_hook(nullptr);
+    scene_set_clock(nullptr);
+    scene_set_level(nullptr);
+    return seen;
 }
 
 // w x h pixels from f(x, y, channel), bottom row first.

@@ -50,14 +50,6 @@ static int box_to_stderr(void*, const char* text, const char* caption, uint32_t)
     return IDOK;
 }
 
-static void read_back()
-{
-    frame_rgb.resize(size_t(width) * height * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, frame_rgb.data());
-}
-
 static int write_png(const char* path)
 {
     png_image image;
@@ -129,9 +121,8 @@ int main(int argc, char** argv)
     }
     scene_set_clock([] { return frame_ms; });
     scene_set_level([] { return frame_level; });
-    // Under X the front buffer may read black after the swap: read the
-    // finished frame just before it.
-    platform_set_swap_hook(read_back);
+    frame_rgb.resize(size_t(width) * height * 3);
+    platform_set_swap_hook([] { scene_read_frame(width, height, frame_rgb.data()); });
     draw_scene();
     return write_png(out) ? 0 : 1;
 }

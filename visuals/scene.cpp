@@ -34,6 +34,14 @@ void scene_set_level(SceneLevel level)
     level_source = level ? level : engine_level;
 }
 
+void scene_read_frame(int width, int height, uint8_t* rgb)
+{
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+}
+
 // The exact product of the count and the single-precision 0.001, rounded
 // once. 0.001f is 8589935 x 2^-33; times a 32-bit count that fits in 56
 // bits, so the conversion is the only rounding. (Rounding through double

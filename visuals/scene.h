@@ -27,3 +27,7 @@ using SceneClock = uint32_t (*)();
 using SceneLevel = uint32_t (*)();
 void scene_set_clock(SceneClock ms);
 void scene_set_level(SceneLevel level);
+// Tools: copies the finished frame, width x height RGB bytes packed, bottom
+// row first, from the back buffer. Call it from the swap hook (after a swap
+// the front buffer may read black under X).
+void scene_read_frame(int width, int height, uint8_t* rgb);

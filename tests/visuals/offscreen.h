@@ -25,8 +25,7 @@ inline int use_offscreen_gl()
 inline Pixels read_back()
 {
     Pixels p(size_t(view_width) * view_height * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, view_width, view_height, GL_RGB, GL_UNSIGNED_BYTE, p.data());
+    scene_read_frame(view_width, view_height, p.data());
     return p;
 }
 

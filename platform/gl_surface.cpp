@@ -10,7 +10,7 @@
 PlatformDC device_context = nullptr;
 
 static PlatformSwapHook swap_hook;       // tools and tests only
-static SDL_Window* hidden_window;        // the offscreen surface, or null
+static SDL_Window* hidden_window;        // the tools' surface, or null
 static SDL_GLContext hidden_context;
 
 int platform_swap_buffers(PlatformDC dc)
@@ -28,7 +28,7 @@ void platform_set_swap_hook(PlatformSwapHook hook)
     swap_hook = hook;
 }
 
-int platform_open_offscreen_gl(int width, int height)
+static int open_surface(int width, int height, Uint32 shown_or_hidden)
 {
     if (hidden_window || width <= 0 || height <= 0)
         return 0;
@@ -37,7 +37,7 @@ int platform_open_offscreen_gl(int width, int height)
         return 0;
     }
     platform_gl_set_attributes();
-    hidden_window = SDL_CreateWindow("offscreen", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    hidden_window = SDL_CreateWindow("offscreen", 0, 0, width, height, SDL_WINDOW_OPENGL | shown_or_hidden);
     if (hidden_window)
         hidden_context = SDL_GL_CreateContext(hidden_window);
     if (!hidden_context) {
@@ -50,6 +50,16 @@ int platform_open_offscreen_gl(int width, int height)
     SDL_GL_SetSwapInterval(0);
     device_context = hidden_window;
     return 1;
+}
+
+int platform_open_offscreen_gl(int width, int height)
+{
+    return open_surface(width, height, SDL_WINDOW_HIDDEN);
+}
+
+int platform_open_shown_gl(int width, int height)
+{
+    return open_surface(width, height, SDL_WINDOW_SHOWN);
 }
 
 void platform_close_offscreen_gl()

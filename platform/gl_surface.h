@@ -25,5 +25,9 @@ void platform_set_swap_hook(PlatformSwapHook hook);
 // any X server, or with no X server when SDL_VIDEODRIVER=offscreen. 1, or 0
 // with the reason on standard error.
 int platform_open_offscreen_gl(int width, int height);
-// Releases the hidden surface and its context. Safe when none is open.
+// Benchmarks: the same surface, shown on the screen like the program's
+// window, so that a swap costs what it costs there.
+int platform_open_shown_gl(int width, int height);
+// Releases the hidden (or shown) surface and its context. Safe when none is
+// open.
 void platform_close_offscreen_gl();

@@ -1,0 +1,1 @@
+musicdisk_add_test(dodecahedron_test ${CMAKE_CURRENT_LIST_DIR}/dodecahedron_test.cpp LIBS musicdisk_visuals)

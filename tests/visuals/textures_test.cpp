@@ -1,0 +1,76 @@
+// Tests for visuals/textures: slot order and failures, level 0 read back as
+// the picture's own pixels, and the blank texture.
+#include "visuals/textures.h"
+
+#include "image/bmp_reader.h"
+#include "offscreen.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+static GLint level_size(GLint level, GLenum what)
+{
+    GLint v = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, what, &v);
+    return v;
+}
+
+TEST(Textures, InitFillsTheSlotsInOrderAndTriesAllFour)
+{
+    namespace fs = std::filesystem;
+    ASSERT_TRUE(use_offscreen_gl());
+    error_popups = 0;
+    const char* names[4] = {"velvane1.bmp", "velvane2.bmp", "rotomap.bmp", "menu.bmp"};
+    fs::path dir = testing::TempDir() + "visuals_" + std::to_string(getpid()), saved = fs::current_path();
+    for (int missing = 0; missing <= 4; ++missing) {   // 0: none
+        fs::remove_all(dir);
+        fs::create_directories(dir / "datas");
+        for (int slot = 1; slot <= 4; ++slot)
+            if (slot != missing)
+                fs::rename(write_picture(4, 2, noise(4, 2, slot)), dir / "datas" / names[slot - 1]);
+        std::memset(textures, 0, sizeof textures);
+        fs::current_path(dir);
+        EXPECT_EQ(init_scene(), missing == 0) << missing;
+        fs::current_path(saved);
+        GLuint last = 0;
+        for (int slot = 1; slot <= 4; ++slot) {
+            EXPECT_EQ(textures[slot - 1] == 0, slot == missing) << missing << " " << slot;
+            EXPECT_TRUE(slot == missing || textures[slot - 1] > last) << "slot order";
+            last = std::max(last, textures[slot - 1]);
+        }
+    }
+    fs::remove_all(dir);
+    error_popups = 1;
+}
+
+TEST(Textures, LevelZeroIsThePictureUpright)
+{
+    ASSERT_TRUE(use_offscreen_gl());
+    struct Case { int w, h; bool top_down; };
+    for (Case c : {Case{256, 256, false}, Case{3, 5, false}, Case{5, 3, true}, Case{640, 480, false}}) {
+        Pixels want = noise(c.w, c.h, uint32_t(c.w + c.h)), got(want.size() + 1, 0xAA);
+        ASSERT_EQ(load_texture(2, write_picture(c.w, c.h, want, c.top_down).c_str()), 1);
+        EXPECT_TRUE(level_size(0, GL_TEXTURE_WIDTH) == c.w && level_size(0, GL_TEXTURE_HEIGHT) == c.h);
+        EXPECT_GT(level_size(1, GL_TEXTURE_WIDTH), 0) << "mipmaps built";
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, got.data());
+        EXPECT_EQ(got.back(), 0xAA);
+        got.pop_back();
+        EXPECT_TRUE(got == want) << c.w << "x" << c.h;
+        GLint unpack;
+        glGetIntegerv(GL_UNPACK_ALIGNMENT, &unpack);
+        EXPECT_EQ(unpack, 4) << "left as GL's default";
+    }
+}
+
+TEST(Textures, BlankTextureIsZeros)
+{
+    ASSERT_TRUE(use_offscreen_gl());
+    GLuint blank = make_blank_texture();
+    EXPECT_TRUE(blank && std::count(textures, textures + 4, blank) == 0);
+    EXPECT_TRUE(level_size(0, GL_TEXTURE_WIDTH) == 128 && level_size(0, GL_TEXTURE_HEIGHT) == 128);
+    Pixels got(128 * 128 * 4, 0xAA);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, got.data());
+    EXPECT_EQ(got, Pixels(got.size(), 0));
+}

@@ -4,6 +4,7 @@
 #include "image/bmp_reader.h"
 #include "platform/message_box.h"
 #include "tools/bmpwriter/bmpwriter.h"
+#include "tools/write_file.h"
 #include "tools/xorshift.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +34,7 @@ static std::string temp_path(const std::string& name)
 static Bytes load_bytes(const Bytes& bytes)
 {
     std::string path = temp_path("fixture.bmp");
-    EXPECT_EQ(bmp_write_file(path.c_str(), bytes), 1);
+    EXPECT_EQ(write_whole_file(path.c_str(), bytes), 1);
     ImageRecord* r = load_bmp_image(path.c_str());
     std::remove(path.c_str());
     if (!r)
@@ -98,7 +99,7 @@ TEST(BmpDecode, EveryLayoutAndRowEnd)
             Bytes file = bmp_encode(l, width, height, in.data(), palette.data(), entries), out(want.size() + 2 * guard, 0xA5);
             ASSERT_TRUE(!file.empty() && file.size() <= 3 * page);
             if (seeds)
-                bmp_write_file((std::string(seeds) + "/" + std::to_string(files++) + ".bmp").c_str(), file);
+                write_whole_file((std::string(seeds) + "/" + std::to_string(files++) + ".bmp").c_str(), file);
             uint8_t* at = pages + 3 * page - file.size();
             std::memcpy(at, file.data(), file.size());
             int32_t w = 0, h = 0;
@@ -216,7 +217,7 @@ TEST(BmpReader, OpenFailuresNameTheFileAndTheSwitchSilencesAll)
 {
     const uint8_t pixel[3] = {9, 8, 7};
     std::string empty = temp_path("empty"), music = temp_path("\xC3\xA9\xF0\x9F\x8E\xB5.bmp");
-    ASSERT_EQ(bmp_write_file(empty.c_str(), {}), 1);
+    ASSERT_EQ(write_whole_file(empty.c_str(), {}), 1);
     for (const std::string& name : {temp_path("missing"), empty, testing::TempDir(), temp_path(std::string(400, 'x'))}) {
         boxes.clear();
         EXPECT_EQ(load_bmp_image(name.c_str()), nullptr);
@@ -227,7 +228,7 @@ TEST(BmpReader, OpenFailuresNameTheFileAndTheSwitchSilencesAll)
     for (char c : temp_path(""))
         wide.push_back(char16_t(uint8_t(c)));
     wide += u"\u00E9\U0001F3B5.bmp";
-    ASSERT_EQ(bmp_write_file(music.c_str(), bmp_encode({}, 1, 1, pixel, nullptr, 0)), 1);
+    ASSERT_EQ(write_whole_file(music.c_str(), bmp_encode({}, 1, 1, pixel, nullptr, 0)), 1);
     ImageRecord* r = read_bmp_file(reinterpret_cast<const char*>(wide.c_str()), 1);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(Bytes(r->pixels, r->pixels + 3), Bytes(pixel, pixel + 3));

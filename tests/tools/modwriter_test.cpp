@@ -423,19 +423,3 @@ TEST(Writer, RefusesSongsTheFormatsCannotHold)
     }
     EXPECT_FALSE(it_encode(one_note_song()).empty());
 }
-
-TEST(Writer, WritesFiles)
-{
-    std::string path = testing::TempDir() + "modwriter_test_" + std::to_string(getpid()) + ".it";
-    std::vector<uint8_t> bytes = make_tone_module(1);
-    ASSERT_EQ(module_write_file(path.c_str(), bytes), 1);
-    FILE* f = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    std::vector<uint8_t> back(bytes.size() + 1);
-    size_t got = std::fread(back.data(), 1, back.size(), f);
-    std::fclose(f);
-    back.resize(got);
-    EXPECT_EQ(back, bytes);
-    std::remove(path.c_str());
-    EXPECT_EQ(module_write_file((testing::TempDir() + "no/such/dir/x.it").c_str(), bytes), 0);
-}

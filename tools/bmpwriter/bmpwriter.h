@@ -21,6 +21,3 @@ struct BmpLayout {
 // cannot write.
 std::vector<uint8_t> bmp_encode(const BmpLayout& layout, int width, int height,
                                 const uint8_t* pixels, const uint8_t* palette, int palette_entries);
-
-// Writes bytes to path. 1, or 0 on failure.
-int bmp_write_file(const char* path, const std::vector<uint8_t>& bytes);

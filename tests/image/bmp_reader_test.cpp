@@ -20,10 +20,12 @@
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 static Texts boxes;  // "caption|text|type" of every box shown
-[[maybe_unused]] static const bool hooked = (platform_set_message_box_hook([](void*, const char* text, const char* caption, uint32_t type) {
+static int record_box(void*, const char* text, const char* caption, uint32_t type)
+{
     boxes.push_back(std::string(caption) + "|" + text + "|" + std::to_string(type));
     return IDOK;
-}), true);
+}
+[[maybe_unused]] static const bool hooked = (platform_set_message_box_hook(record_box), true);
 
 static std::string temp_path(const std::string& name)
 {
@@ -56,7 +58,8 @@ static const BmpLayout layouts[] = {
     {16, false, true, 3, false, 0, {0xF800, 0x07E0, 0x001F}}, {16, false, false, 3, true, 0, {0x0F00, 0x00F0, 0x000F}},
     {24, false, true}, {24, false, false, 0, true}, {24, true, true}, {24, true, false},
     {32, false, true}, {32, false, false, 0, true}, {32, true, false},
-    {32, false, false, 3, false, 0, {0xFF0000, 0xFF00, 0xFF}}, {32, false, true, 3, false, 0, {0xFF, 0xFF00, 0xFF000000}},
+    {32, false, false, 3, false, 0, {0xFF0000, 0xFF00, 0xFF}},
+    {32, false, true, 3, false, 0, {0xFF, 0xFF00, 0xFF000000}},
     {32, false, false, 3, true, 0, {0x3FF00000, 0xFFC00, 0x3FF}},
 };
 
@@ -65,7 +68,8 @@ TEST(BmpDecode, EveryLayoutAndRowEnd)
     // The file ends where an unreadable page begins, and the output has
     // guard bytes on both sides: reading or writing past a row's end shows.
     const size_t page = size_t(sysconf(_SC_PAGESIZE)), guard = 16;
-    auto* pages = static_cast<uint8_t*>(mmap(nullptr, 4 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    auto* pages =
+        static_cast<uint8_t*>(mmap(nullptr, 4 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(pages, MAP_FAILED);
     ASSERT_EQ(mprotect(pages + 3 * page, page, PROT_NONE), 0);
     const char* seeds = std::getenv("BMP_FUZZ_SEEDS");  // where the fuzz target's corpus goes
@@ -76,9 +80,9 @@ TEST(BmpDecode, EveryLayoutAndRowEnd)
             // colours used (modulo 65536) says.
             const int height = 2, bits = l.bits_per_pixel;
             const int entries = bits > 8 ? 0 : l.colours_used ? int(l.colours_used % 65536) : 1 << bits;
-            SCOPED_TRACE(testing::Message() << bits << " bits, core " << l.core_header << ", file header " << l.file_header
-                                            << ", compression " << l.compression << ", top down " << l.top_down
-                                            << ", used " << l.colours_used << ", width " << width);
+            SCOPED_TRACE(testing::Message() << bits << " bits, core " << l.core_header << ", file header "
+                                            << l.file_header << ", compression " << l.compression << ", top down "
+                                            << l.top_down << ", used " << l.colours_used << ", width " << width);
             Bytes palette(size_t(entries) * 3), in(size_t(width) * height * (bits <= 8 ? 1 : 3)), want;
             for (uint8_t& v : palette)
                 v = uint8_t(xorshift32(seed));
@@ -96,7 +100,8 @@ TEST(BmpDecode, EveryLayoutAndRowEnd)
                                                 : in[at] < entries ? palette[in[at] * 3u + unsigned(k)] : 0);
                     }
             }
-            Bytes file = bmp_encode(l, width, height, in.data(), palette.data(), entries), out(want.size() + 2 * guard, 0xA5);
+            Bytes file = bmp_encode(l, width, height, in.data(), palette.data(), entries);
+            Bytes out(want.size() + 2 * guard, 0xA5);
             ASSERT_TRUE(!file.empty() && file.size() <= 3 * page);
             if (seeds)
                 write_whole_file((std::string(seeds) + "/" + std::to_string(files++) + ".bmp").c_str(), file);
@@ -130,7 +135,8 @@ TEST(BmpReader, TwoByTwoWithAndWithoutFileHeader)
 TEST(BmpReader, BrokenFilesAreRefusedWithOneBox)
 {
     const uint8_t rgb[27] = {1, 2, 3, 4, 5, 6, 7, 8, 9}, indices[9] = {0, 1, 1, 0, 1}, bw[6] = {0, 0, 0, 255, 255, 255};
-    const Bytes good = bmp_encode({}, 2, 2, rgb, nullptr, 0), core = bmp_encode({24, true, false}, 3, 3, rgb, nullptr, 0);
+    const Bytes good = bmp_encode({}, 2, 2, rgb, nullptr, 0);
+    const Bytes core = bmp_encode({24, true, false}, 3, 3, rgb, nullptr, 0);
     auto patched = [](Bytes f, size_t at, Bytes bytes) {
         std::copy(bytes.begin(), bytes.end(), f.begin() + long(at));
         return f;
@@ -155,8 +161,9 @@ TEST(BmpReader, BrokenFilesAreRefusedWithOneBox)
         {sized(30000, 30000), conversion}, {sized(16385, 1), conversion}, {sized(1, 16385), conversion},
         {sized(16384, 5462), conversion}, {patched(core, 4, {0xFF, 0xFF}), conversion},  // 256 MiB, 65535 wide
     };
+    const BmpLayout fields = {32, false, false, 3, false, 0, {0xFF, 0xFF00, 0xFF0000}};
     for (const Bytes& whole : {bmp_encode({8, false, true, 0, false, 2}, 3, 3, indices, bw, 2), core,
-                               bmp_encode({32, false, false, 3, false, 0, {0xFF, 0xFF00, 0xFF0000}}, 3, 3, rgb, nullptr, 0)})
+                               bmp_encode(fields, 3, 3, rgb, nullptr, 0)})
         for (size_t length = 1; length < whole.size(); length++)
             cases.push_back({Bytes(whole.begin(), whole.begin() + long(length)), conversion});
     for (size_t i = 0; i < cases.size(); i++) {
@@ -218,7 +225,8 @@ TEST(BmpReader, OpenFailuresNameTheFileAndTheSwitchSilencesAll)
     const uint8_t pixel[3] = {9, 8, 7};
     std::string empty = temp_path("empty"), music = temp_path("\xC3\xA9\xF0\x9F\x8E\xB5.bmp");
     ASSERT_EQ(write_whole_file(empty.c_str(), {}), 1);
-    for (const std::string& name : {temp_path("missing"), empty, testing::TempDir(), temp_path(std::string(400, 'x'))}) {
+    const std::string long_name = temp_path(std::string(400, 'x'));
+    for (const std::string& name : {temp_path("missing"), empty, testing::TempDir(), long_name}) {
         boxes.clear();
         EXPECT_EQ(load_bmp_image(name.c_str()), nullptr);
         EXPECT_EQ(boxes, Texts{"Error|" + ("Failed to open DIB file " + name + ".\n").substr(0, 255) + "|0"});

@@ -29,7 +29,8 @@ static int close_window_titled(const std::string& title)
             if (XGetWMName(display, children[i], &name) && name.value &&
                 title == std::string(reinterpret_cast<char*>(name.value), name.nitems)) {
                 XEvent e = {};
-                e.xclient = {ClientMessage, 0, True, display, children[i], XInternAtom(display, "WM_PROTOCOLS", False), 32, {}};
+                Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+                e.xclient = {ClientMessage, 0, True, display, children[i], protocols, 32, {}};
                 e.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
                 closed = XSendEvent(display, children[i], False, NoEventMask, &e) && XFlush(display);
             }

@@ -10,25 +10,6 @@ static uint32_t u32_at(const std::vector<uint8_t>& b, size_t at)
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 
-TEST(BmpWriter, TwoByTwoTwentyFourBitBytes)
-{
-    // Bottom row blue, green; top row red, white.
-    const uint8_t pixels[] = {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255};
-    std::vector<uint8_t> f = bmp_encode(BmpLayout{}, 2, 2, pixels, nullptr, 0);
-    ASSERT_EQ(f.size(), 14u + 40 + 16);
-    EXPECT_EQ(f[0], 'B');
-    EXPECT_EQ(f[1], 'M');
-    EXPECT_EQ(u32_at(f, 2), f.size());
-    EXPECT_EQ(u32_at(f, 10), 54u);
-    EXPECT_EQ(u32_at(f, 14), 40u);
-    EXPECT_EQ(u32_at(f, 18), 2u);
-    EXPECT_EQ(u32_at(f, 22), 2u);
-    EXPECT_EQ(u32_at(f, 14 + 20), 16u);
-    // Blue, green, red per pixel; each 6-byte row filled to 8.
-    const std::vector<uint8_t> data = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0};
-    EXPECT_EQ(std::vector<uint8_t>(f.begin() + 54, f.end()), data);
-}
-
 TEST(BmpWriter, HeaderKindsAndPackedRows)
 {
     const uint8_t palette[] = {0, 0, 0, 10, 20, 30};

@@ -15,10 +15,10 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using Block = std::vector<int16_t>;  // interleaved left, right
-using Routine = EngineDspProc;
 
 static const float install_phase = std::bit_cast<float>(0x3F490FDAu), phase_step = std::bit_cast<float>(0x37FBA882u);
 static const float install_step = std::bit_cast<float>(0x3B03126Fu);
@@ -37,11 +37,6 @@ static void set_installed(float pan_phase, float flanger_delay = 175.0f, float f
     effects_set_state(&s);
 }
 
-static void run(Routine routine, Block& block)
-{
-    routine(7, 9, block.data(), uint32_t(block.size() * 2), 0);
-}
-
 // Left times |sin|, right times |cos| of the phase, truncated toward zero;
 // the phase steps 0.00003 a frame and wraps at 3.1415927 (a half-turn, not
 // 2 pi, not the float nearest pi) on the frame that passes it.
@@ -52,27 +47,21 @@ TEST(PanSweep, GainsTruncationAndTheHalfTurnWrap)
         return float(x < 3.1415927 ? x : x - 3.1415927);
     };
     const float phi = float(std::asin(0.9)), below = std::nextafter(float(3.1415927 - double(phase_step)), 0.0f);
-    struct Case {
-        float phase;
-        int16_t left, right, want_left, want_right;
-    };
-    for (Case c : {Case{0.0f, 1234, -5678, 0, -5678}, Case{0.0f, -32768, 32767, 0, 32767},
-                   Case{phi, 3, 10, 2, 4},     // sin 0.9, cos 0.436: 2.7 -> 2, 4.36 -> 4
-                   Case{phi, -3, -10, -2, -4},  // toward zero, not down
-                   Case{phi, -1, -2, 0, 0}, Case{install_phase, 10000, -10000, 7071, -7071},
-                   Case{1.5707964f, 32767, 32767, 32766, 0},  // sin is 1 - 1e-15: even full scale truncates
-                   Case{3.14159f, 0, 0, 0, 0}, Case{below, 0, 0, 0, 0}, Case{3.1415927f, 0, 0, 0, 0}}) {
-        set_installed(c.phase);
-        Block block = {c.left, c.right, 0, 0};
-        run(dsp_pan_sweep, block);
-        EXPECT_EQ(block, (Block{c.want_left, c.want_right, 0, 0})) << c.phase << " " << c.left;
-        EXPECT_EQ(state().pan_phase, next(next(c.phase))) << c.phase;  // a step per frame
+    // Phase, then a frame in and the frame wanted; a silent frame follows.
+    const std::tuple<float, Block, Block> cases[] = {
+        {0.0f, {1234, -5678}, {0, -5678}}, {0.0f, {-32768, 32767}, {0, 32767}},
+        {phi, {3, 10}, {2, 4}},     // sin 0.9, cos 0.436: 2.7 -> 2, 4.36 -> 4
+        {phi, {-3, -10}, {-2, -4}},  // toward zero, not down
+        {phi, {-1, -2}, {0, 0}}, {install_phase, {10000, -10000}, {7071, -7071}},
+        {1.5707964f, {32767, 32767}, {32766, 0}},  // sin is 1 - 1e-15: even full scale truncates
+        {3.14159f, {0, 0}, {0, 0}}, {below, {0, 0}, {0, 0}}, {3.1415927f, {0, 0}, {0, 0}}};
+    for (auto [phase, in, want] : cases) {
+        set_installed(phase);
+        in.resize(4), want.resize(4);
+        dsp_pan_sweep(7, 9, in.data(), 8, 0);
+        EXPECT_EQ(in, want) << phase;
+        EXPECT_EQ(state().pan_phase, next(next(phase))) << phase;  // a step per frame
     }
-}
-
-static int clamp16(long sum)
-{
-    return int(std::clamp(sum, -32768L, 32767L));
 }
 
 // out[n] = in[n] + (the other side of out[n - 1200]) / 2 toward zero,
@@ -85,16 +74,15 @@ struct EchoModel {
         for (size_t n = 0; n < count; ++n, frames += 2) {
             size_t t = left.size();
             int back_left = t >= 1200 ? left[t - 1200] : 0, back_right = t >= 1200 ? right[t - 1200] : 0;
-            left.push_back(frames[0] = int16_t(clamp16(long(frames[0]) + long(std::trunc(back_right / 2.0)))));
-            right.push_back(frames[1] = int16_t(clamp16(long(frames[1]) + long(std::trunc(back_left / 2.0)))));
+            left.push_back(frames[0] = int16_t(std::clamp(frames[0] + back_right / 2, -32768, 32767)));
+            right.push_back(frames[1] = int16_t(std::clamp(frames[1] + back_left / 2, -32768, 32767)));
         }
     }
 };
 
-// Each side plus the dry input of about 350 - delay frames ago, saturated:
-// two taps one frame apart, weighted by the delay's fraction (negative for
-// a delay just below 0); the delay moves by its step a frame and turns only
-// once it passes 0 or 350. Whole delay d taps 350 - (d mod 350) frames ago.
+// Each side plus the dry input of 350 - (d mod 350) frames ago for whole delay
+// d and one frame younger, weighted by the fraction (negative just below 0),
+// saturated; the delay moves a step a frame, turning once it passes 0 or 350.
 struct FlangerModel {
     float delay, step;
     std::vector<int> dry[2] = {};  // every input so far, left and right
@@ -112,7 +100,8 @@ struct FlangerModel {
             double f = std::fmod(double(delay), 1.0);
             for (int side = 0; side < 2; ++side) {
                 int in = frames[side];
-                frames[side] = int16_t(clamp16(in + long(std::trunc(tap(side, d + 1) * f + tap(side, d) * (1.0 - f)))));
+                int wet = int(std::trunc(tap(side, d + 1) * f + tap(side, d) * (1.0 - f)));
+                frames[side] = int16_t(std::clamp(in + wet, -32768, 32767));
                 dry[side].push_back(in);
             }
             delay = float(double(delay) + double(step));
@@ -125,7 +114,7 @@ struct FlangerModel {
 // Random audio of varying loudness in random blocks, empty ones included;
 // now and then two instances in a row, as after a double install.
 template <typename Model>
-static void long_run(Routine routine, Model& model, size_t seconds)
+static void long_run(EngineDspProc routine, Model& model, size_t seconds)
 {
     std::mt19937 rng(8);
     for (size_t done = 0, frames; done < seconds * 44100; done += frames) {
@@ -136,7 +125,7 @@ static void long_run(Routine routine, Model& model, size_t seconds)
             s = int16_t(int(rng() % uint32_t(2 * amplitude)) - amplitude);
         Block want = block;
         for (int i = rng() % 16 == 0 ? 2 : 1; i > 0; --i) {
-            run(routine, block);
+            routine(7, 9, block.data(), uint32_t(frames * 4), 0);
             model(want.data(), frames);
         }
         ASSERT_EQ(block, want) << "in the block at frame " << done;
@@ -158,17 +147,26 @@ TEST(Effects, MinutesOfRandomAudioMatchTheModels)
     }
 }
 
-// An install attaches one more instance; a remove detaches the handle in its
-// slot, which keeps the engine's answer. render-wav's test shows the rest.
+// An install resets its effect's state and attaches one more instance; a
+// remove detaches the handle in its slot, which keeps the engine's answer.
+// What the attached routines then do, render-wav's test shows.
 TEST(EffectCommands, SlotsKeepTheEnginesAnswers)
 {
     ASSERT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 1);
     std::string path = testing::TempDir() + "effects_test_" + std::to_string(getpid()) + ".it";
     write_whole_file(path.c_str(), make_tone_module(1.0));
     current_channel = music_load(0, path.c_str(), 0, 0, MUSIC_RAMP);
-    set_installed(1.0f);
+    const EffectState garbage{1.0f, 0, 7, 0, 9, 3.0f, -1.0f, 0, {{5, 5}}, {{6, 6}}};
+    effects_set_state(&garbage);
+    install_echo();
+    install_flanger();
     install_pan_sweep();
-    const uint32_t older = state().pan_dsp;
+    const EffectState s = state();
+    EXPECT_EQ(std::tuple(std::bit_cast<uint32_t>(s.pan_phase), s.echo_pos, s.flanger_pos),
+              std::tuple(0x3F490FDAu, 2, 0));
+    EXPECT_EQ(std::pair(s.flanger_delay, s.flanger_step), std::pair(175.0f, install_step));
+    EXPECT_EQ(s.echo_history[0][0] | s.flanger_history[0][1], 0);  // the histories are cleared
+    const uint32_t older = s.pan_dsp;
     install_pan_sweep();  // F1 again: a second instance
     const uint32_t newer = state().pan_dsp;
     remove_pan_sweep();  // only the newer goes; the phase restarts from 0

@@ -19,6 +19,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using Samples = std::vector<int16_t>;
@@ -80,11 +81,10 @@ static void count_end(uint32_t, uint32_t channel, uint32_t, uint32_t user)
     ends_reported[user] = channel == user ? ends_reported[user] + 1 : -1;
 }
 
-// What the engine must do, kept apart from how it does it: each playing
-// module that has not ended is libopenmpt's own read from its start or from
-// where it stood, through its routines in attach order; the modules are
-// summed and saturated; stop takes every module down. An end is reported
-// once, in the block it falls in.
+// What the engine must do, apart from how: each playing module not at its end
+// is libopenmpt's own read from its start or where it stood, through its
+// routines in attach order; the modules are summed and saturated; stop takes
+// every module down; an end is reported once, in the block it falls in.
 struct Module {
     Bytes bytes;
     uint32_t flags;
@@ -205,21 +205,19 @@ TEST_F(Engine, LevelIsThePeakOfTheLast20MsAfterTheEffects)
     const uint32_t tone_peak = uint32_t(*std::max_element(steady.end() - 2000, steady.end()));
     const uint32_t tone_level = tone_peak | tone_peak << 16, rails = 32768u | 32767u << 16;
     ASSERT_GT(tone_peak, 1000u);
-    struct Step {
-        int mode;
-        size_t frames;  // rendered in 10 ms blocks after the switch
-        uint32_t want;
-        bool restart = false;  // music_play_ex first
-    };
-    // A restart empties the window: the old level must not show for a block.
-    for (Step s : {Step{0, 0, tone_level}, Step{1, 441, tone_level}, Step{1, 1323, 0}, Step{0, 441, tone_level},
-                   Step{2, 441, rails}, Step{3, 1323, tone_peak}, Step{2, 441, rails}, Step{1, 0, 0, true},
-                   Step{1, 441, 0}}) {
-        shape_mode = s.mode;
-        if (s.restart)
+    // Each step: the shape from now on, whether to restart first, the frames
+    // then rendered in 10 ms blocks, the level wanted. A restart empties the
+    // window: the old level must not show for a block.
+    const std::tuple<int, bool, size_t, uint32_t> steps[] = {
+        {0, false, 0, tone_level}, {1, false, 441, tone_level}, {1, false, 1323, 0}, {0, false, 441, tone_level},
+        {2, false, 441, rails},    {3, false, 1323, tone_peak}, {2, false, 441, rails}, {1, true, 0, 0},
+        {1, false, 441, 0}};
+    for (auto [mode, restart, frames, want] : steps) {
+        shape_mode = mode;
+        if (restart)
             music_play_ex(h, 0, -1, 1);
-        render(s.frames, 441);
-        EXPECT_EQ(channel_get_level(h), s.want) << s.mode << " " << s.frames << " " << s.restart;
+        render(frames, 441);
+        EXPECT_EQ(channel_get_level(h), want) << mode << " " << restart << " " << frames;
     }
     shape_mode = 0;
 }
@@ -272,10 +270,9 @@ static void add_sync(uint32_t, uint32_t channel, uint32_t, uint32_t)
         channel_set_sync(channel, SYNC_END, 0, [](uint32_t, uint32_t, uint32_t, uint32_t) { ++second_syncs; }, 0);
 }
 
-// Through SDL's disk driver (there is no sound card), which writes what the
-// audio thread mixes to a file as fast as it can, while the UI thread loads,
-// plays, attaches, detaches, frees and presses effect keys on silent
-// modules: the file must hold the looping tone undisturbed.
+// SDL's disk driver writes what the audio thread mixes to a file, as fast as
+// it can, while the UI thread loads, plays, attaches, frees and presses effect
+// keys on silent modules: the file must hold the looping tone undisturbed.
 TEST(EngineDevice, MixesUndisturbedWhileTheUiThreadChurns)
 {
     std::string raw = temp_path("out.raw"), silent = temp_path("silent.it"), fifo = temp_path("fifo");

@@ -94,10 +94,13 @@ TEST(BmpDecode, EveryLayoutAndRowEnd)
                 size_t row = size_t(l.top_down ? height - 1 - i : i) * size_t(width);
                 for (size_t at = row; at < row + size_t(width); at++)
                     for (int k = 0; k < 3; k++) {
+                        if (bits <= 8) {
+                            want.push_back(in[at] < entries ? palette[in[at] * 3u + unsigned(k)] : 0);
+                            continue;
+                        }
                         int kept = l.compression == 3 ? std::min(8, std::popcount(l.masks[k])) : bits == 16 ? 5 : 8;
                         uint32_t c = in[at * 3 + size_t(k)] >> (8 - kept);
-                        want.push_back(bits > 8 ? uint8_t(c << (8 - kept) | c >> (2 * kept - 8))
-                                                : in[at] < entries ? palette[in[at] * 3u + unsigned(k)] : 0);
+                        want.push_back(uint8_t(c << (8 - kept) | c >> (2 * kept - 8)));
                     }
             }
             Bytes file = bmp_encode(l, width, height, in.data(), palette.data(), entries);

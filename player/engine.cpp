@@ -418,7 +418,8 @@ static int read_file(const char* path, std::vector<uint8_t>* bytes)
     uint8_t block[65536];
     size_t got;
     int ok = 1;
-    while (ok && (got = std::fread(block, 1, sizeof block, f)) > 0) {
+    // One byte past the limit is enough to know the file is too long.
+    while (ok && (got = std::fread(block, 1, std::min(sizeof block, max_module_bytes + 1 - bytes->size()), f)) > 0) {
         ok = bytes->size() + got <= max_module_bytes;
         if (ok)
             bytes->insert(bytes->end(), block, block + got);

@@ -1,7 +1,7 @@
-// Tests for tools/render_frame, run as a program on the shipped pictures of
+// tests/tools/render_frame_test.cpp: render-frame, run as a program on the shipped pictures of
 // the build tree: its PNG holds exactly what draw_scene leaves here for the
 // same inputs, and bad arguments fail with no file written.
-#include "offscreen.h"
+#include "tests/visuals/offscreen.h"
 
 #include <png.h>
 #include <sys/wait.h>

@@ -1,4 +1,4 @@
-// tests/app/send_close.cpp: send-close WINDOW-ID asks a window to close the
+// tests/e2e/send_close.cpp: send-close WINDOW-ID asks a window to close the
 // way a window manager does, with a WM_DELETE_WINDOW client message.
 // (xdotool's windowclose destroys the window instead.)
 #include <X11/Xlib.h>

@@ -4,6 +4,7 @@
 
 #include "player/effects.h"
 #include "player/track_list.h"
+#include "tests/player/reference.h"
 #include "tools/modwriter/test_modules.h"
 #include "tools/write_file.h"
 
@@ -29,19 +30,6 @@ using Bytes = std::vector<uint8_t>;
 static std::string temp_path(const std::string& name)
 {
     return testing::TempDir() + "engine_test_" + std::to_string(getpid()) + "_" + name;
-}
-
-// libopenmpt's own read with the settings the engine promises: no dither,
-// an exact end, ramping by the flag, and a loop through every wrap.
-static openmpt_module* reference_module(const Bytes& bytes, uint32_t flags)
-{
-    openmpt_module* mod = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent,
-                                                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    openmpt_module_ctl_set_integer(mod, "dither", 0);
-    openmpt_module_ctl_set_text(mod, "play.at_end", "stop");
-    openmpt_module_set_repeat_count(mod, (flags & MUSIC_LOOP) ? -1 : 0);
-    openmpt_module_set_render_param(mod, OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH, (flags & MUSIC_RAMP) ? -1 : 0);
-    return mod;
 }
 
 static Samples render(size_t frames, size_t block = 1024)

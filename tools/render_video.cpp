@@ -659,13 +659,21 @@ uint64_t frame_instant(int64_t i, int fps)
     return (uint64_t(i) * ENGINE_RATE * 2 + uint64_t(fps)) / (2 * uint64_t(fps));
 }
 
-// Runs the disk and draws every frame, handing each to the encoding thread.
-int draw_frames(const Options& o, std::string* log_rows)
+// The frames whose instant falls within the sound.
+int64_t frame_count(const Options& o)
 {
     const uint64_t total_samples = uint64_t(std::llround(o.seconds * ENGINE_RATE));
     int64_t frames = 0;
     while (frame_instant(frames, o.fps) < total_samples)
         ++frames;
+    return frames;
+}
+
+// Runs the disk and draws every frame, handing each to the encoding thread.
+int draw_frames(const Options& o, std::string* log_rows)
+{
+    const uint64_t total_samples = uint64_t(std::llround(o.seconds * ENGINE_RATE));
+    const int64_t frames = frame_count(o);
     const bool progress = isatty(STDERR_FILENO);
     const auto start = std::chrono::steady_clock::now();
     double shown = -1;
@@ -717,7 +725,9 @@ int draw_frames(const Options& o, std::string* log_rows)
     return 1;
 }
 
-int capture(const Options& o, const PendingFile& video, std::string* log_rows)
+// Start-up, then every frame drawn and encoded; *seconds_taken is the time
+// from the first frame to the file's end.
+int capture(const Options& o, const PendingFile& video, std::string* log_rows, double* seconds_taken)
 {
     // Start-up in the program's order, with the tint's generator seeded
     // from the command line rather than the calendar.
@@ -746,6 +756,7 @@ int capture(const Options& o, const PendingFile& video, std::string* log_rows)
 
     scene_set_clock([] { return frame_ms; });
     platform_set_swap_hook([] { scene_read_frame(frame_width, frame_height, frame_target); });
+    const auto start = std::chrono::steady_clock::now();
     std::thread encoder(encode_batches);
     int ok = draw_frames(o, log_rows);
     if (!ok) {
@@ -754,6 +765,7 @@ int capture(const Options& o, const PendingFile& video, std::string* log_rows)
     }
     handoff_changed.notify_all();
     encoder.join();
+    *seconds_taken = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return ok && !encoder_failed;
 }
 
@@ -785,7 +797,8 @@ int main(int argc, char** argv)
     std::signal(SIGHUP, on_signal);
 
     std::string log_rows;
-    int ok = capture(o, video_file, &log_rows);
+    double seconds_taken = 0;
+    int ok = capture(o, video_file, &log_rows, &seconds_taken);
     close_encoder();
     if (ok && o.log && !write_text(log_file.temp, log_rows)) {
         std::fprintf(stderr, "render-video: cannot write '%s': %s\n", log_file.path.c_str(), std::strerror(errno));
@@ -799,6 +812,14 @@ int main(int argc, char** argv)
     }
     discard(&video_file);
     discard(&log_file);
+    struct stat st;
+    if (ok && stat(video_file.path.c_str(), &st) == 0) {
+        const double frames = double(frame_count(o));
+        std::printf("%s: %.0f frames at %d per second, %dx%d, %.3f s of sound, %.1f MB; %.2fx real time "
+                    "(%.1f frames per second)\n",
+                    o.out, frames, o.fps, o.width, o.height, o.seconds, double(st.st_size) / 1e6,
+                    o.seconds / seconds_taken, frames / seconds_taken);
+    }
     // The engine, the scene and the surface end with the process, as the
     // program's do.
     return ok ? 0 : 1;

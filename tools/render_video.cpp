@@ -284,6 +284,8 @@ Options parse_arguments(int argc, char** argv)
     if (*o.out == '\0' || (o.log && *o.log == '\0'))
         bad_input("an empty file name");
     const uint64_t total = uint64_t(std::llround(o.seconds * ENGINE_RATE));
+    if (total == 0)
+        bad_input("bad --seconds %g: shorter than one sample", o.seconds);
     for (const auto& [seconds, vk] : at) {
         uint64_t sample = uint64_t(std::llround(seconds * ENGINE_RATE));
         if (sample >= total)

@@ -332,7 +332,7 @@ TEST(RenderVideo, BadInputGetsOneLineStatusTwoAndNoFile)
              "OUT --at 1:KP10", "OUT --at 1:ESCAPE", "OUT --at 1:f1", "OUT --at F1", "OUT --at -1:F1",
              "OUT --at 30:F1", "OUT --seconds 3 --at 3:F1", "OUT --size 0x480", "OUT --size 640x0",
              "OUT --size 4098x480", "OUT --size 641x480", "OUT --size 640", "OUT --fps 0", "OUT --fps 241",
-             "OUT --seconds 0", "OUT --seconds nan", "OUT --seconds 3601", "OUT --crf 52", "OUT --preset fastest",
+             "OUT --seconds 0", "OUT --seconds 0.00001", "OUT --seconds nan", "OUT --seconds 3601", "OUT --crf 52", "OUT --preset fastest",
              "OUT --seed -1", "OUT --seed 4294967296", "OUT --frobnicate", "OUT --seconds", "OUT EXTRA", "",
              "DIR/no/such/folder/out.mkv", "DIR", "OUT --log DIR/no/such/log.tsv", "OUT -C DIR/nowhere",
              "OUT --log OUT"}) {

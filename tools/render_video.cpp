@@ -1,11 +1,11 @@
 // tools/render_video.cpp: render-video, the disk captured offline into a
 // Matroska file (H.264 video, FLAC sound). The program's own parts run with
 // only the clock and the audio device driven from here: the engine on
-// device 0 is pulled sample by sample, start-up's first track plays, every
-// scripted key goes through window_proc at its exact sample, and each frame
-// is drawn by draw_scene into a hidden surface. The main thread is the UI
-// thread and the mixer at once; a second thread converts and encodes each
-// frame while the next one is drawn.
+// device 0 is pulled exactly to each frame's instant, start-up's first
+// track plays, every scripted key goes through window_proc at its exact
+// sample, and each frame is drawn by draw_scene into a hidden surface. The
+// main thread is the UI thread and the mixer at once; a second thread
+// converts and encodes each frame while the next one is drawn.
 //
 //   render-video OUT.mkv [--seconds S] [--fps N] [--size WxH] [--at SECONDS:KEY]...
 //                [--seed N] [--log FRAMES.tsv] [--crf N | --lossless] [--preset P] [-C DIR]
@@ -21,7 +21,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/log.h>
 #include <libavformat/avformat.h>
-#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 

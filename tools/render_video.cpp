@@ -50,9 +50,9 @@ constexpr int default_crf = 20;
 // x264's speed presets, fastest first.
 const char* const presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
                                "medium",    "slow",      "slower",   "veryslow"};
-// The only one that keeps encoding within a fifth of the drawing's cost on
-// two cores (llvmpipe draws on both); superfast makes files a third smaller
-// at about two thirds of the bare frame rate.
+// The one that keeps encoding closest to a fifth of the drawing's cost on
+// two cores, where llvmpipe draws on both; superfast makes files a third
+// smaller at about two thirds of the bare frame rate.
 constexpr const char* default_preset = "ultrafast";
 constexpr int batch_count = 3;  // frames in flight between the two threads
 

@@ -24,7 +24,11 @@ static const char conversion_error_text[] = "Image file conversion error.";
 constexpr size_t file_header_bytes = 14;
 constexpr uint32_t core_header_bytes = 12;
 constexpr uint32_t info_header_bytes = 40;
-constexpr uint64_t max_output_bytes = 0xFFFFFFFFu;  // byte counts must fit in 32 bits
+// A 50-byte run-length file may declare 30000 x 30000 pixels. Nothing larger
+// than a GL texture can take is of use, and the output stays well inside
+// what a 32-bit byte count holds.
+constexpr int64_t max_side = 16384;                  // pixels
+constexpr uint64_t max_output_bytes = 256u << 20;   // 256 MiB
 
 // What the converter needs, gathered from either header kind. Every
 // pointer here lies inside the mapping and every length has been checked
@@ -150,8 +154,8 @@ static const char* describe_bmp(const uint8_t* file, size_t size, BmpDescription
     // Run-length data is always stored bottom row first.
     if (height < 0 && (d->compression == 1 || d->compression == 2))
         return conversion_error_text;
-    uint64_t rows = uint64_t(height < 0 ? -height : height);
-    if (uint64_t(width) * rows * 3 > max_output_bytes)
+    int64_t rows = height < 0 ? -height : height;
+    if (width > max_side || rows > max_side || uint64_t(width * rows * 3) > max_output_bytes)
         return conversion_error_text;
     d->width = uint32_t(width);
     d->rows = uint32_t(rows);
@@ -331,11 +335,11 @@ static void convert_bit_fields(const BmpDescription& d, uint8_t* out)
     }
 }
 
-// RLE8 and RLE4 into a zero-filled output (bottom row first): pixels the
-// data skips stay black. 1, or 0 when the data runs past the picture or
-// ends before the picture is finished.
+// RLE8 and RLE4 (bottom row first): pixels the data skips stay black. 1,
+// or 0 when the data runs past the picture or ends before it is finished.
 static int convert_run_length(const BmpDescription& d, uint8_t* out)
 {
+    std::memset(out, 0, size_t(d.width) * d.rows * 3);
     uint8_t palette[256][4];
     build_palette(d, palette);
     const bool four = d.compression == 2;
@@ -447,6 +451,33 @@ static void wide_name_to_utf8(const char* name, char* out, size_t out_bytes)
     out[n] = 0;
 }
 
+// Decodes the described picture into out, width * rows * 3 bytes. 1, or 0
+// when the run-length data does not fit the picture.
+static int convert_pixels(const BmpDescription& d, uint8_t* out)
+{
+    if (d.compression == 1 || d.compression == 2)
+        return convert_run_length(d, out);
+    if (d.bits <= 8)
+        convert_paletted(d, out);
+    else if (d.bits == 24 || (d.bits == 32 && (d.compression == 0 || (d.masks[0] == 0xFF0000 &&
+                                                                       d.masks[1] == 0xFF00 && d.masks[2] == 0xFF))))
+        convert_bgr(d, out);
+    else
+        convert_bit_fields(d, out);
+    return 1;
+}
+
+const char* bmp_decode(const uint8_t* file, size_t size, uint8_t* out, int32_t* width, int32_t* height)
+{
+    BmpDescription d = {};
+    const char* failure = describe_bmp(file, size, &d);
+    if (failure)
+        return failure;
+    *width = int32_t(d.width);
+    *height = d.height;
+    return !out || convert_pixels(d, out) ? nullptr : conversion_error_text;
+}
+
 ImageRecord* read_bmp_file(const char* name, int wide)
 {
     char wide_name[1024];
@@ -462,7 +493,6 @@ ImageRecord* read_bmp_file(const char* name, int wide)
     uint8_t* pixels = nullptr;
     const char* failure = nullptr;
     size_t pixel_bytes = 0;
-    int converted = 0;
 
     if (!path || !platform_map_file(path, &map)) {
         char text[256];  // a long name is cut, never overrun
@@ -476,29 +506,12 @@ ImageRecord* read_bmp_file(const char* name, int wide)
         goto done;
 
     pixel_bytes = size_t(d.width) * d.rows * 3;
-    // Run-length data may skip pixels, which stay black; everything else
-    // writes every byte.
-    pixels = static_cast<uint8_t*>(d.compression == 1 || d.compression == 2 ? std::calloc(pixel_bytes, 1)
-                                                                             : std::malloc(pixel_bytes));
+    pixels = static_cast<uint8_t*>(std::malloc(pixel_bytes));
     if (!pixels) {
         failure = out_of_memory_text;
         goto done;
     }
-    if (d.bits <= 8 && d.compression == 0) {
-        convert_paletted(d, pixels);
-        converted = 1;
-    } else if (d.compression == 1 || d.compression == 2) {
-        converted = convert_run_length(d, pixels);
-    } else if ((d.bits == 24) ||
-               (d.bits == 32 && (d.compression == 0 ||
-                                 (d.masks[0] == 0xFF0000 && d.masks[1] == 0xFF00 && d.masks[2] == 0xFF)))) {
-        convert_bgr(d, pixels);
-        converted = 1;
-    } else {
-        convert_bit_fields(d, pixels);
-        converted = 1;
-    }
-    if (!converted) {
+    if (!convert_pixels(d, pixels)) {
         failure = conversion_error_text;
         goto done;
     }

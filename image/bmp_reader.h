@@ -21,8 +21,9 @@ extern unsigned char error_popups;
 
 // Reads a BMP file (with or without its 14-byte file header) of 1, 4, 8,
 // 16, 24 or 32 bits per pixel, with a 12-byte core or 40-byte info header,
-// uncompressed, RLE8, RLE4 or bit fields. Null on failure, after at most
-// one box. The same as read_bmp_file(name, 0).
+// uncompressed, RLE8, RLE4 or bit fields, up to 16384 pixels a side and
+// 256 MiB of output. Null on failure, after at most one box. The same as
+// read_bmp_file(name, 0).
 ImageRecord* load_bmp_image(const char* name);
 
 // As load_bmp_image; with wide non-zero, name points at a zero-terminated
@@ -30,6 +31,13 @@ ImageRecord* load_bmp_image(const char* name);
 // is converted to UTF-8 for opening; a name longer than 1023 UTF-8 bytes
 // is cut and so will not be found.
 ImageRecord* read_bmp_file(const char* name, int wide);
+
+// read_bmp_file's checks and decoding on a file already in memory, for
+// tests. Null when file[0, size) holds a picture the reader takes, with
+// *width and *height set as in the record; otherwise the failure's text.
+// With out non-null it also decodes the picture there, writing exactly
+// width * |height| * 3 bytes. Never reads outside file[0, size).
+const char* bmp_decode(const uint8_t* file, size_t size, uint8_t* out, int32_t* width, int32_t* height);
 
 // The number of colour-table entries the bitmap header at bitmap_header
 // declares: for a 12-byte core header 2, 16 or 256 by bit count (1, 4, 8),

@@ -47,13 +47,14 @@ int platform_message_box(void* owner, const char* text, const char* caption, uin
     box.numbuttons = yes_no ? 2 : 1;
     box.buttons = yes_no ? yes_no_buttons : ok_button;
 
-    // Without a display (no DISPLAY, a headless run) SDL cannot show the box:
-    // say it on standard error so the message is not lost.
-    int answer = 0;
-    if (SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY")) {
-        if (SDL_ShowMessageBox(&box, &answer) == 0 && answer != -1)
-            return answer;
+    // A box closed with its window's close button answers -1: that is a
+    // refusal too. A box that cannot be shown at all (no display, no font)
+    // must not lose its message, so it goes to standard error instead.
+    const int refused = yes_no ? IDNO : IDOK;
+    int answer = -1;
+    if (SDL_ShowMessageBox(&box, &answer) != 0) {
+        std::fprintf(stderr, "message box not shown: %s\n%s: %s\n", SDL_GetError(), box.title, box.message);
+        return refused;
     }
-    std::fprintf(stderr, "%s: %s\n", box.title, box.message);
-    return yes_no ? IDNO : IDOK;
+    return answer == -1 ? refused : answer;
 }

@@ -16,9 +16,11 @@ constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
 // Shows text under caption and waits for the answer: IDOK for an OK box,
-// IDYES or IDNO for a Yes/No box. owner is a platform window or null. With
-// no display to show it on, caption and text go to standard error and the
-// answer is IDOK, or IDNO for a Yes/No box.
+// IDYES or IDNO for a Yes/No box. owner is a platform window or null. A box
+// closed with its window's close button answers as refused: IDNO for a
+// Yes/No box, IDOK for an OK box. One that cannot be shown at all answers
+// the same after writing the reason, the caption and the text to standard
+// error.
 int platform_message_box(void* owner, const char* text, const char* caption, uint32_t type);
 
 // The window that has the keyboard focus, or null.

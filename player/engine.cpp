@@ -31,6 +31,7 @@ constexpr size_t chunk_frames = 1024;        // longest block the mixer handles 
 constexpr uint32_t device_max_frames = 1024; // about 23 ms at 44100 Hz
 constexpr uint32_t max_syncs = 8;            // per module; the program sets one
 constexpr int level_segments = 4;            // level window: 4 segments of 5 ms
+constexpr size_t max_module_bytes = 64u << 20;  // past any real tracker module
 
 struct DspEntry {
     uint32_t handle;
@@ -281,6 +282,14 @@ static Music* find_music(uint32_t handle)
     return it == musics.end() ? nullptr : it->second;
 }
 
+// The module behind handle for an operation of the UI thread: null on the
+// mixer's thread, where only what the mixer holds may be touched, and for
+// a bad handle.
+static Music* ui_music(uint32_t handle)
+{
+    return on_mixer_thread ? nullptr : find_music(handle);
+}
+
 // Waits (on the UI thread, at most one chunk) until the mixer no longer
 // uses old, so that old and whatever only old referred to may be freed.
 static void wait_for_mixer(const Mix* old)
@@ -399,7 +408,8 @@ void audio_shutdown()
     initialised = false;
 }
 
-// Reads the whole file with plain reads, so that pipes work as well.
+// Reads the whole file with plain reads, so that pipes work as well. A file
+// past max_module_bytes is refused: it may have no end (/dev/zero, a pipe).
 static int read_file(const char* path, std::vector<uint8_t>* bytes)
 {
     FILE* f = std::fopen(path, "rb");
@@ -407,9 +417,14 @@ static int read_file(const char* path, std::vector<uint8_t>* bytes)
         return 0;
     uint8_t block[65536];
     size_t got;
-    while ((got = std::fread(block, 1, sizeof block, f)) > 0)
-        bytes->insert(bytes->end(), block, block + got);
-    int ok = !std::ferror(f);
+    int ok = 1;
+    // One byte past the limit is enough to know the file is too long.
+    while (ok && (got = std::fread(block, 1, std::min(sizeof block, max_module_bytes + 1 - bytes->size()), f)) > 0) {
+        ok = bytes->size() + got <= max_module_bytes;
+        if (ok)
+            bytes->insert(bytes->end(), block, block + got);
+    }
+    ok = ok && !std::ferror(f);
     std::fclose(f);
     return ok;
 }
@@ -487,9 +502,7 @@ int audio_start()
 
 int music_play_ex(uint32_t handle, uint32_t position, int flags, int)
 {
-    if (on_mixer_thread)
-        return 0;
-    Music* m = find_music(handle);
+    Music* m = ui_music(handle);
     if (!m)
         return 0;
     take_out_of_mix(m);
@@ -505,9 +518,7 @@ int music_play_ex(uint32_t handle, uint32_t position, int flags, int)
 
 int music_play(uint32_t handle)
 {
-    if (on_mixer_thread)
-        return 0;
-    Music* m = find_music(handle);
+    Music* m = ui_music(handle);
     if (!m)
         return 0;
     if (!m->playing)
@@ -542,9 +553,7 @@ static void replace_dsps(Music* m, const DspList* list)
 
 uint32_t channel_set_dsp(uint32_t handle, EngineDspProc proc, uint32_t user)
 {
-    if (on_mixer_thread || !proc)
-        return 0;
-    Music* m = find_music(handle);
+    Music* m = proc ? ui_music(handle) : nullptr;
     if (!m)
         return 0;
     DspList* list = new DspList;
@@ -563,9 +572,7 @@ uint32_t channel_set_dsp(uint32_t handle, EngineDspProc proc, uint32_t user)
 
 int channel_remove_dsp(uint32_t handle, uint32_t dsp)
 {
-    if (on_mixer_thread)
-        return 0;
-    Music* m = find_music(handle);
+    Music* m = ui_music(handle);
     if (!m || !m->dsps || dsp == 0)
         return 0;
     const std::vector<DspEntry>& old = m->dsps->entries;
@@ -586,9 +593,7 @@ int channel_remove_dsp(uint32_t handle, uint32_t dsp)
 
 int music_free(uint32_t handle)
 {
-    if (on_mixer_thread)
-        return 0;
-    Music* m = find_music(handle);
+    Music* m = ui_music(handle);
     if (!m)
         return 0;
     take_out_of_mix(m);

@@ -30,7 +30,8 @@ void audio_render(int16_t* out, size_t frames);
 void audio_shutdown();
 
 // Loads a whole module file (memory 0, offset 0, length 0) with MUSIC_* flags.
-// A handle never reused within a run, or 0.
+// A handle never reused within a run, or 0; 0 also for a file over 64 MiB,
+// of which no more than that is read.
 uint32_t music_load(int memory, const char* path, uint32_t offset, uint32_t length, uint32_t flags);
 // Calls proc on the audio thread when the module reaches its end (each wrap
 // of a looping one). A sync handle, or 0 (bad handle, type other than

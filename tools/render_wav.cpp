@@ -6,6 +6,7 @@
 #include "player/effects.h"
 #include "player/engine.h"
 #include "player/track_list.h"
+#include "tools/write_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -94,12 +95,7 @@ int write_wav(const char* path, const std::vector<int16_t>& samples)
     put_u32(out, data_bytes);
     for (int16_t s : samples)
         put_u16(out, uint16_t(s));
-    FILE* f = std::fopen(path, "wb");
-    if (!f)
-        return 0;
-    int ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-    ok &= std::fclose(f) == 0;
-    return ok;
+    return write_whole_file(path, out);
 }
 
 }  // namespace

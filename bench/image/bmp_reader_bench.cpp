@@ -9,6 +9,7 @@
 // is the decoding itself; the memcpy figures pair up the same way.
 #include "image/bmp_reader.h"
 #include "tools/bmpwriter/bmpwriter.h"
+#include "tools/write_file.h"
 
 #include <benchmark/benchmark.h>
 #include <stb/stb_image.h>
@@ -61,8 +62,8 @@ static const BenchFiles& bench_files()
     BmpLayout eight;
     eight.bits_per_pixel = 8;
     BmpLayout twenty_four;
-    if (!bmp_write_file(files.paletted.c_str(), bmp_encode(eight, side, side, indices.data(), palette.data(), 256)) ||
-        !bmp_write_file(files.true_colour.c_str(), bmp_encode(twenty_four, side, side, rgb.data(), nullptr, 0))) {
+    if (!write_whole_file(files.paletted.c_str(), bmp_encode(eight, side, side, indices.data(), palette.data(), 256)) ||
+        !write_whole_file(files.true_colour.c_str(), bmp_encode(twenty_four, side, side, rgb.data(), nullptr, 0))) {
         std::fprintf(stderr, "bmp_reader_bench: cannot write the pictures\n");
         std::exit(1);
     }

@@ -1,7 +1,7 @@
 # libFuzzer target for the BMP reader (clang only). The reader's sources are
 # compiled into the target itself so that they carry coverage
 # instrumentation. CTest runs it for a minute over a fresh copy of a seed
-# corpus that bmp_fuzz_seeds writes with the BMP writer.
+# corpus: the files of the reader test's layout test.
 if(MUSICDISK_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(WARNING "MUSICDISK_FUZZ needs clang; bmp_fuzz is not built")
@@ -16,12 +16,9 @@ if(MUSICDISK_FUZZ)
     target_link_options(bmp_fuzz PRIVATE ${bmp_fuzz_flags})
     target_link_libraries(bmp_fuzz PRIVATE musicdisk_platform)
 
-    add_executable(bmp_fuzz_seeds ${CMAKE_CURRENT_LIST_DIR}/bmp_fuzz_seeds.cpp)
-    target_link_libraries(bmp_fuzz_seeds PRIVATE musicdisk_bmpwriter)
-
     set(bmp_fuzz_dir ${CMAKE_CURRENT_BINARY_DIR}/bmp_fuzz_run)
     add_test(NAME bmp_fuzz
-      COMMAND sh -c "rm -rf seeds corpus && mkdir seeds && '$<TARGET_FILE:bmp_fuzz_seeds>' seeds && cp -R seeds corpus && '$<TARGET_FILE:bmp_fuzz>' -max_total_time=60 -timeout=30 -print_final_stats=1 corpus"
+      COMMAND sh -c "rm -rf seeds corpus && mkdir seeds && BMP_FUZZ_SEEDS=seeds '$<TARGET_FILE:bmp_reader_test>' --gtest_filter=BmpDecode.* >/dev/null && cp -R seeds corpus && '$<TARGET_FILE:bmp_fuzz>' -max_total_time=60 -timeout=30 -print_final_stats=1 corpus"
       WORKING_DIRECTORY ${bmp_fuzz_dir})
     file(MAKE_DIRECTORY ${bmp_fuzz_dir})
     set_tests_properties(bmp_fuzz PROPERTIES LABELS fuzz TIMEOUT 150)

@@ -163,35 +163,6 @@ TEST(Fixtures, ToneSoundsThroughoutAndSilenceIsSilent)
         }
 }
 
-TEST(Fixtures, ToneLevelFollowsAmplitudeAndChannels)
-{
-    auto level = [](int amplitude, int channels, int volume) {
-        ToneOptions o;
-        o.amplitude = amplitude;
-        o.channels = channels;
-        o.volume = volume;
-        return peak(render_left(make_tone_module(1, o), 1), 0.2, 0.8);
-    };
-    int base = level(8000, 1, 64);
-    EXPECT_NEAR(level(16000, 1, 64), 2 * base, base / 10);
-    EXPECT_NEAR(level(8000, 1, 32), base / 2, base / 10);
-    EXPECT_GT(level(8000, 2, 64), base * 3 / 2);
-    EXPECT_EQ(level(8000, 1, 0), 0);
-}
-
-TEST(Fixtures, LoopingModuleLoopsOnlyWhenAsked)
-{
-    for (ModuleFormat f : {ModuleFormat::it, ModuleFormat::xm}) {
-        std::vector<uint8_t> bytes = make_looping_module(1.5, f);
-        std::vector<int16_t> once = render_left(bytes, 10, 0);
-        EXPECT_LT(once.size(), size_t(2 * rate)) << name(f);
-        std::vector<int16_t> forever = render_left(bytes, 5, -1);
-        ASSERT_EQ(forever.size(), size_t(5 * rate)) << name(f);
-        for (double t = 0.05; t < 4.9; t += 0.25)
-            EXPECT_GT(peak(forever, t, t + 0.05), 2000) << name(f) << " at " << t;
-    }
-}
-
 TEST(Writer, SampleTuningAndFormatsAgree)
 {
     // The XM side derives relative note and finetune from the base rate;
@@ -422,20 +393,4 @@ TEST(Writer, RefusesSongsTheFormatsCannotHold)
         EXPECT_TRUE(xm_encode(song).empty()) << c.what;
     }
     EXPECT_FALSE(it_encode(one_note_song()).empty());
-}
-
-TEST(Writer, WritesFiles)
-{
-    std::string path = testing::TempDir() + "modwriter_test_" + std::to_string(getpid()) + ".it";
-    std::vector<uint8_t> bytes = make_tone_module(1);
-    ASSERT_EQ(module_write_file(path.c_str(), bytes), 1);
-    FILE* f = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    std::vector<uint8_t> back(bytes.size() + 1);
-    size_t got = std::fread(back.data(), 1, back.size(), f);
-    std::fclose(f);
-    back.resize(got);
-    EXPECT_EQ(back, bytes);
-    std::remove(path.c_str());
-    EXPECT_EQ(module_write_file((testing::TempDir() + "no/such/dir/x.it").c_str(), bytes), 0);
 }

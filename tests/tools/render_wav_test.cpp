@@ -6,6 +6,7 @@
 #include "player/track_list.h"
 
 #include "tools/modwriter/test_modules.h"
+#include "tools/write_file.h"
 
 #include <libopenmpt/libopenmpt.h>
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -29,9 +32,7 @@ std::string temp_path(const std::string& name)
 std::string write_module(const std::string& name, const std::vector<uint8_t>& bytes)
 {
     std::string path = temp_path(name);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    write_whole_file(path.c_str(), bytes);
     return path;
 }
 
@@ -52,15 +53,8 @@ uint32_t u32(const std::vector<uint8_t>& b, size_t at)
 // header; an empty result fails the caller's comparison.
 Samples read_wav(const std::string& path)
 {
-    std::vector<uint8_t> b;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return {};
-    uint8_t block[65536];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, f)) > 0)
-        b.insert(b.end(), block, block + got);
-    std::fclose(f);
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> b{std::istreambuf_iterator<char>(in), {}};
     EXPECT_GE(b.size(), 44u);
     if (b.size() < 44)
         return {};

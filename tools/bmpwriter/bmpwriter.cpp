@@ -2,7 +2,7 @@
 // layout the reader takes (depths, header kinds, RLE, bit fields). Any thread.
 #include "tools/bmpwriter/bmpwriter.h"
 
-#include <cstdio>
+#include <cstddef>
 
 static void put_u16(std::vector<uint8_t>& out, uint32_t v)
 {
@@ -230,16 +230,4 @@ std::vector<uint8_t> bmp_encode(const BmpLayout& layout, int width, int height,
         set_u32(out, 10, uint32_t(data_at));
     }
     return out;
-}
-
-int bmp_write_file(const char* path, const std::vector<uint8_t>& bytes)
-{
-    FILE* f = std::fopen(path, "wb");
-    if (!f)
-        return 0;
-    size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), f);
-    int ok = written == bytes.size();
-    if (std::fclose(f) != 0)
-        ok = 0;
-    return ok;
 }

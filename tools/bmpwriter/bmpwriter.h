@@ -1,6 +1,8 @@
 // tools/bmpwriter/bmpwriter.h: writes BMP files in every layout the reader
 // takes, for the shipped pictures and for test fixtures. Any thread.
 #pragma once
+#include "tools/write_file.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -22,5 +24,8 @@ struct BmpLayout {
 std::vector<uint8_t> bmp_encode(const BmpLayout& layout, int width, int height,
                                 const uint8_t* pixels, const uint8_t* palette, int palette_entries);
 
-// Writes bytes to path. 1, or 0 on failure.
-int bmp_write_file(const char* path, const std::vector<uint8_t>& bytes);
+// write_whole_file under the writer's own name, for the callers that have it.
+inline int bmp_write_file(const char* path, const std::vector<uint8_t>& bytes)
+{
+    return write_whole_file(path, bytes);
+}

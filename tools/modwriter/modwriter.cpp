@@ -3,7 +3,6 @@
 #include "tools/modwriter/modwriter.h"
 
 #include <cassert>
-#include <cstdio>
 
 namespace {
 
@@ -561,13 +560,4 @@ std::vector<uint8_t> xm_encode(const Song& song)
     for (const Instrument& ins : instruments)
         xm_put_instrument(w, ins, song.samples[size_t(ins.sample) - 1]);
     return w.bytes;
-}
-
-int module_write_file(const char* path, const std::vector<uint8_t>& bytes)
-{
-    FILE* f = std::fopen(path, "wb");
-    if (!f) return 0;
-    size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), f);
-    int closed = std::fclose(f);
-    return written == bytes.size() && closed == 0 && !bytes.empty() ? 1 : 0;
 }

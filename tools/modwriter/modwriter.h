@@ -116,6 +116,3 @@ Cell& pattern_cell(Pattern& pattern, int channels, int row, int channel);
 // File bytes, or an empty vector when the song breaks a format limit.
 std::vector<uint8_t> it_encode(const Song& song);
 std::vector<uint8_t> xm_encode(const Song& song);
-
-// Writes bytes to path. 1, or 0 on failure.
-int module_write_file(const char* path, const std::vector<uint8_t>& bytes);

@@ -3,21 +3,11 @@
 #include "tools/modwriter/test_modules.h"
 
 #include "tools/modwriter/modwriter.h"
+#include "tools/sine.h"
 
 namespace {
 
 constexpr int cycle_frames = 100;
-
-// Sine of phase / 65536 turns in Q15, from a corrected parabola (error
-// under 0.1 %), integer-only so the fixture is the same everywhere.
-int sine_q15(uint32_t phase)
-{
-    int32_t x = int32_t((phase & 0xffff) << 16) >> 16;  // -32768..32767 = -pi..pi
-    int64_t y = (int64_t(4) * x * (32768 - (x < 0 ? -x : x))) >> 15;  // Q15 parabola
-    int64_t ay = y < 0 ? -y : y;
-    y = y + ((y * ay >> 15) - y) * 225 / 1000;
-    return int(y > 32767 ? 32767 : y < -32767 ? -32767 : y);
-}
 
 Sample tone_sample(ToneWave wave, int amplitude)
 {
@@ -33,7 +23,7 @@ Sample tone_sample(ToneWave wave, int amplitude)
         if (wave == ToneWave::square)
             v = i < cycle_frames / 2 ? amplitude : -amplitude;
         else
-            v = int(int64_t(sine_q15(uint32_t(i * 65536 / cycle_frames))) * amplitude / 32767);
+            v = int(int64_t(sine_q15(uint32_t(int64_t(i) * 65536 / cycle_frames) << 16)) * amplitude / 32768);
         s.frames.push_back(int16_t(v));
     }
     return s;

@@ -1,6 +1,7 @@
 // tools/pictures/art.cpp: fixed-point maths for the picture makers: hash,
 // sine, square root, value noise, colour ramps, a small generator. Any thread.
 #include "tools/pictures/art.h"
+#include "tools/sine.h"
 #include "tools/xorshift.h"
 
 uint32_t art_hash(uint32_t x, uint32_t y, uint32_t seed)
@@ -14,30 +15,9 @@ uint32_t art_hash(uint32_t x, uint32_t y, uint32_t seed)
     return h;
 }
 
-// sin(pi/2 * t) for t in 0..1 (q16), by an odd fifth-order polynomial whose
-// coefficients make it exact at both ends of the quarter turn; the error
-// stays below 0.0005, under a tenth of a colour step.
-static int quarter_sine(int t)
-{
-    constexpr int64_t a = 102944;   // pi / 2
-    constexpr int64_t b = 42047;    // pi - 2.5
-    constexpr int64_t c = 4639;     // pi / 2 - 1.5, rounded so that a - b + c is exactly 1
-    int64_t t2 = (int64_t(t) * t) >> 16;
-    int64_t r = b - ((c * t2) >> 16);
-    r = a - ((r * t2) >> 16);
-    return int((r * t) >> 16);
-}
-
 int art_sin(int angle)
 {
-    int a = angle & 0xFFFF;
-    int t = (a & 0x3FFF) << 2;
-    switch (a >> 14) {
-    case 0: return quarter_sine(t);
-    case 1: return quarter_sine(q16_one - t);
-    case 2: return -quarter_sine(t);
-    default: return -quarter_sine(q16_one - t);
-    }
+    return 2 * sine_q15(uint32_t(angle) << 16);  // q15 to q16
 }
 
 int art_cos(int angle)

@@ -5,6 +5,7 @@
 
 #include "tools/bmpwriter/bmpwriter.h"
 #include "tools/pictures/art.h"
+#include "tools/write_file.h"
 
 #include <algorithm>
 #include <string>
@@ -23,7 +24,7 @@ static int write_picture(const char* dir, const char* file, const ArtPicture& pi
                                             palette_entries);
     if (bytes.empty())
         return 0;
-    return bmp_write_file((std::string(dir) + "/" + file).c_str(), bytes);
+    return write_whole_file((std::string(dir) + "/" + file).c_str(), bytes);
 }
 
 int pictures_write_all(const char* dir)

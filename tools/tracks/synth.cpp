@@ -8,45 +8,6 @@
 
 namespace {
 
-constexpr int table_bits = 12;
-constexpr int table_size = 1 << table_bits;
-
-// pi in Q30 and the Taylor series of sine over [0, pi/2] in Q30: the
-// table is exact to the last Q15 bit and identical everywhere.
-int64_t sine_q30_quarter(int64_t x_q30)
-{
-    int64_t x2 = (x_q30 * x_q30) >> 30;
-    int64_t term = x_q30, sum = x_q30;
-    for (int k = 1; k < 12; k++) {
-        term = -((term * x2) >> 30) / ((2 * k) * (2 * k + 1));
-        sum += term;
-    }
-    return sum;
-}
-
-struct SineTable {
-    std::array<int32_t, table_size + 1> v;
-    SineTable()
-    {
-        constexpr int64_t pi_q30 = 3373259426;
-        for (int i = 0; i <= table_size / 4; i++) {
-            int64_t x = pi_q30 * i / (table_size / 2);
-            int32_t s = int32_t((sine_q30_quarter(x) + (1 << 14)) >> 15);
-            v[size_t(i)] = s;
-            v[size_t(table_size / 2 - i)] = s;
-            v[size_t(table_size / 2 + i)] = -s;
-            v[size_t((table_size - i) % table_size)] = -s;
-        }
-        v[table_size] = v[0];
-    }
-};
-
-const SineTable& sine_table()
-{
-    static const SineTable table;
-    return table;
-}
-
 int clamp(int64_t v, int64_t lo, int64_t hi) { return int(v < lo ? lo : v > hi ? hi : v); }
 
 // Q30 factor that halves a value every half_life steps: 1 - ln2/h, close
@@ -71,15 +32,6 @@ int rng_range(Rng& rng, int lo, int hi)
 }
 
 int rng_noise(Rng& rng) { return int(int32_t(rng_next(rng)) >> 16); }
-
-int sine_q15(uint32_t phase)
-{
-    const SineTable& t = sine_table();
-    uint32_t index = phase >> (32 - table_bits);
-    int32_t frac = int32_t((phase >> (32 - table_bits - 15)) & 0x7fff);
-    int32_t a = t.v[index], b = t.v[index + 1];
-    return a + (((b - a) * frac) >> 15);
-}
 
 uint32_t phase_step(uint32_t millihertz, uint32_t rate)
 {

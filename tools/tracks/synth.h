@@ -3,6 +3,7 @@
 // computes the same samples. Generator thread only (no shared state).
 #pragma once
 #include "tools/modwriter/modwriter.h"
+#include "tools/sine.h"
 
 #include <cstdint>
 #include <vector>
@@ -20,8 +21,6 @@ uint32_t rng_next(Rng& rng);
 int rng_range(Rng& rng, int lo, int hi);  // lo..hi inclusive
 int rng_noise(Rng& rng);                  // -32768..32767
 
-// Sine of a phase where 2^32 is one turn, in Q15.
-int sine_q15(uint32_t phase);
 // Phase step per frame for hz (in milli-hertz) at rate frames per second.
 uint32_t phase_step(uint32_t millihertz, uint32_t rate);
 

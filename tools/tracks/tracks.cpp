@@ -4,6 +4,7 @@
 
 #include "tools/modwriter/modwriter.h"
 #include "tools/tracks/pieces.h"
+#include "tools/write_file.h"
 
 #include <string>
 
@@ -43,7 +44,7 @@ int tracks_write_all(const char* dir)
     for (int i = 0; i < track_count; i++) {
         std::vector<uint8_t> bytes = track_encode(i);
         std::string path = std::string(dir) + "/" + track_table[i].file_name;
-        if (bytes.empty() || !module_write_file(path.c_str(), bytes)) return 0;
+        if (bytes.empty() || !write_whole_file(path.c_str(), bytes)) return 0;
     }
     return 1;
 }

@@ -33,7 +33,7 @@ const Command commands[] = {
 };
 
 struct Timed {
-    size_t block;  // runs before this block is mixed
+    size_t sample;  // runs once exactly this many frames are mixed
     const Command* command;
     double seconds;
 };
@@ -129,8 +129,8 @@ int main(int argc, char** argv)
                     found = &c;
             if (!found)
                 return usage(("unknown command '" + name + "'").c_str());
-            // The block boundary nearest the time.
-            timed.push_back({size_t(std::llround(at * ENGINE_RATE / block_frames)), found, at});
+            // The frame nearest the time, as render-video presses its keys.
+            timed.push_back({size_t(std::llround(at * ENGINE_RATE)), found, at});
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usage(("unknown option '" + arg + "'").c_str());
         } else if (!module_path) {
@@ -145,8 +145,8 @@ int main(int argc, char** argv)
         return usage("needs a module and an output file");
     if (loop && seconds < 0)
         return usage("--loop plays forever: give --seconds too");
-    // Commands at the same boundary run in the order given.
-    std::stable_sort(timed.begin(), timed.end(), [](const Timed& a, const Timed& b) { return a.block < b.block; });
+    // Commands at the same frame run in the order given.
+    std::stable_sort(timed.begin(), timed.end(), [](const Timed& a, const Timed& b) { return a.sample < b.sample; });
 
     if (!audio_init(0, ENGINE_RATE, 0, nullptr)) {
         std::fprintf(stderr, "render-wav: the engine did not start\n");
@@ -164,15 +164,20 @@ int main(int argc, char** argv)
     size_t total_frames = seconds < 0 ? SIZE_MAX : size_t(std::llround(seconds * ENGINE_RATE));
     std::vector<int16_t> samples;
     size_t next = 0;
-    for (size_t block = 0, done = 0; done < total_frames; ++block) {
-        while (next < timed.size() && timed[next].block == block)
-            timed[next++].command->run();
+    for (size_t done = 0; done < total_frames;) {
         if (seconds < 0 && !channel_is_active(current_channel))
             break;
-        size_t frames = std::min(block_frames, total_frames - done);
-        samples.resize(samples.size() + 2 * frames);
-        audio_render(samples.data() + samples.size() - 2 * frames, frames);
-        done += frames;
+        // A block is cut short where a command falls inside it.
+        const size_t block_end = std::min(done + block_frames, total_frames);
+        for (size_t at = done; at < block_end;) {
+            while (next < timed.size() && timed[next].sample <= at)
+                timed[next++].command->run();
+            size_t until = next < timed.size() ? std::min(block_end, timed[next].sample) : block_end;
+            samples.resize(samples.size() + 2 * (until - at));
+            audio_render(samples.data() + samples.size() - 2 * (until - at), until - at);
+            at = until;
+        }
+        done = block_end;
     }
     for (; next < timed.size(); ++next)
         std::fprintf(stderr, "render-wav: %s at %g s is past the end; not run\n", timed[next].command->name,

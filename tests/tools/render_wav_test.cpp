@@ -129,8 +129,8 @@ TEST(RenderWav, DryRenderIsTheMixAndEachEffectMatchesItsRoutine)
         std::remove(wet_path.c_str());
     }
 
-    // A removal takes effect at the block boundary nearest its time:
-    // 1.0 s is 43.07 blocks, so the echo covers the first 43 blocks.
+    // A removal takes effect at the frame nearest its time, inside a block:
+    // 1.0 s is frame 44100, 43.07 blocks in.
     std::string part_path = temp_path("part.wav");
     ASSERT_EQ(run(module_path + " " + part_path + " --at 0:install_echo --at 1.0:remove_echo --seconds 1.5"), 0);
     Samples part = read_wav(part_path);
@@ -138,7 +138,7 @@ TEST(RenderWav, DryRenderIsTheMixAndEachEffectMatchesItsRoutine)
     effects_reset_state();
     install_echo();
     Samples want(dry.begin(), dry.begin() + 2 * 66150);
-    dsp_echo(0, 0, want.data(), 43 * 1024 * 4, 0);
+    dsp_echo(0, 0, want.data(), 44100 * 4, 0);
     EXPECT_EQ(part, want);
     std::remove(part_path.c_str());
     std::remove(dry_path.c_str());

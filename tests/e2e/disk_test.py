@@ -103,8 +103,12 @@ class Screen:
 class Disk(unittest.TestCase):
     screen_size = "1024x768"
 
-    def start(self, screen_size="1024x768", remove=()):
+    def start(self, screen_size="1024x768", remove=(), modes=False):
         self.screen = Screen(screen_size)
+        if modes:
+            self.screen.run("xrandr", "--newmode", "640x480", "25.175", "640", "656", "752", "800",
+                            "480", "490", "492", "525", "-hsync", "-vsync")
+            self.screen.run("xrandr", "--addmode", "screen", "640x480")
         self.dir = tempfile.mkdtemp(prefix="disk_test_")
         shutil.copytree(DATAS, os.path.join(self.dir, "datas"))
         for name in remove:
@@ -261,6 +265,16 @@ class Disk(unittest.TestCase):
         self.screen.answer("Error", "Return")
         self.assertEqual(self.exit_status(), 0)
         self.assertFalse(os.path.exists(self.audio), "no sound before the pictures")
+
+    def test_a_real_mode_change_is_undone_on_an_early_exit(self):
+        # A 640 x 480 mode beside the screen's own: fullscreen really switches.
+        self.start(remove=["menu.bmp"], modes=True)
+        self.screen.answer(QUESTION, "Return")
+        self.screen.wait_window("Error")
+        self.assertIn("current 640 x 480", self.screen.run("xrandr").stdout)
+        self.screen.answer("Error", "Return")
+        self.assertEqual(self.exit_status(), 0)
+        self.assertIn("current 1024 x 768", self.screen.run("xrandr").stdout, "the desktop's mode is back")
 
     @unittest.skipIf(os.environ.get("SANITIZED"), "a sanitizer holds freed memory back")
     def test_a_held_key_keeps_memory_flat(self):

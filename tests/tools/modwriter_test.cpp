@@ -225,7 +225,8 @@ TEST(Writer, SampleAndInstrumentFieldsReachThePlayer)
              instrument(s, {{{0, 64}, {10, 64}}, 1}).fadeout = 2048;
              cell(s, 20, 0).note = note_off;
          }, 0, 0, 0, false},
-        {"auto-vibrato", [](Song& s) { Instrument& i = instrument(s, {}); i.vibrato_depth = 24; i.vibrato_rate = 20; },
+        // Wide and slow: with depth and rate swapped it would not show.
+        {"auto-vibrato", [](Song& s) { Instrument& i = instrument(s, {}); i.vibrato_depth = 48; i.vibrato_rate = 8; },
          90, 130, 441, true},
     };
     for (const Format& f : formats) {

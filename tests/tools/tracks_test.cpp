@@ -199,6 +199,7 @@ TEST(Toolkit, VoicingKeepsTheThirdAndMovesLittle)
         "G#m7 Fm Db Eb Cm Bbm C7 Abmaj9 Bb6 Fm9 Dbmaj7 E B Aadd9",
         0, 16, 30 * 16);
     std::vector<int> previous;
+    int motion = 0;  // semitones, all voices, all changes
     for (const Span& s : spans) {
         std::vector<int> v = voice_lead(s.chord, previous, 3, 55, 74);
         ASSERT_EQ(v.size(), 3u);
@@ -207,11 +208,15 @@ TEST(Toolkit, VoicingKeepsTheThirdAndMovesLittle)
             EXPECT_TRUE(v[i] >= 55 && v[i] <= 74) << v[i];
             EXPECT_TRUE(i == 0 || v[i] > v[i - 1]) << "voices cross or double";
             EXPECT_TRUE(previous.empty() || std::abs(v[i] - previous[i]) <= 7) << "a voice leaps";
+            motion += previous.empty() ? 0 : std::abs(v[i] - previous[i]);
             has_third |= ((v[i] - s.chord.root) % 12 + 12) % 12 == s.chord.tones[1] % 12;
         }
         EXPECT_TRUE(has_third) << "root " << s.chord.root;
         previous = v;
     }
+    // Under four semitones a change on average: the nearest voicing, not
+    // one drifting to an edge of the range.
+    EXPECT_LT(motion, 4 * int(spans.size() - 1));
 }
 
 TEST(Toolkit, ProgressionFillsTheRowsExactly)

@@ -21,9 +21,8 @@ constexpr Format formats[] = {{"it", it_encode}, {"xm", xm_encode}};
 
 openmpt_module* open(const std::vector<uint8_t>& bytes)
 {
-    return bytes.empty() ? nullptr
-                         : openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr,
-                                                              nullptr, nullptr, nullptr, nullptr);
+    return openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, nullptr);
 }
 
 // Left channel of up to max_seconds of output, played once.

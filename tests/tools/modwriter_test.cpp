@@ -4,65 +4,44 @@
 #include "tools/modwriter/test_modules.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <libopenmpt/libopenmpt.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 namespace {
 
 constexpr int rate = 44100;
-
-struct Loaded {
-    openmpt_module* mod = nullptr;
-    std::string type;
-    int channels = 0;
-    int orders = 0;
-    double seconds = 0;
+struct Format {
+    const char* name;
+    std::vector<uint8_t> (*encode)(const Song&);
 };
+constexpr Format formats[] = {{"it", it_encode}, {"xm", xm_encode}};
 
-Loaded load(const std::vector<uint8_t>& bytes)
+openmpt_module* open(const std::vector<uint8_t>& bytes)
 {
-    Loaded l;
-    if (bytes.empty()) return l;
-    l.mod = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr,
-                                               nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (!l.mod) return l;
-    const char* type = openmpt_module_get_metadata(l.mod, "type");
-    l.type = type ? type : "";
-    openmpt_free_string(type);
-    l.channels = openmpt_module_get_num_channels(l.mod);
-    l.orders = openmpt_module_get_num_orders(l.mod);
-    l.seconds = openmpt_module_get_duration_seconds(l.mod);
-    return l;
+    return openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, nullptr);
 }
 
-// Left channel of up to max_seconds of output (all of it when the module
-// ends sooner).
-std::vector<int16_t> render_left(const std::vector<uint8_t>& bytes, double max_seconds,
-                                 int repeat_count = 0)
+// Left channel of up to max_seconds of output, played once.
+std::vector<int16_t> render_left(const std::vector<uint8_t>& bytes, double max_seconds)
 {
-    std::vector<int16_t> left;
-    Loaded l = load(bytes);
-    if (!l.mod) return left;
-    openmpt_module_set_repeat_count(l.mod, repeat_count);
-    size_t want = size_t(max_seconds * rate);
-    int16_t buffer[2 * 1024];
-    while (left.size() < want) {
-        size_t n = openmpt_module_read_interleaved_stereo(l.mod, rate, 1024, buffer);
-        if (n == 0) break;
-        for (size_t i = 0; i < n && left.size() < want; i++) left.push_back(buffer[2 * i]);
+    std::vector<int16_t> stereo(2 * size_t(max_seconds * rate)), left;
+    size_t n = 0;
+    if (openmpt_module* mod = open(bytes)) {
+        n = openmpt_module_read_interleaved_stereo(mod, rate, stereo.size() / 2, stereo.data());
+        openmpt_module_destroy(mod);
     }
-    openmpt_module_destroy(l.mod);
+    for (size_t i = 0; i < n; i++) left.push_back(stereo[2 * i]);
     return left;
 }
 
 int peak(const std::vector<int16_t>& s, double from, double to)
 {
     int p = 0;
-    size_t a = size_t(from * rate), b = size_t(to * rate);
-    for (size_t i = a; i < b && i < s.size(); i++) p = std::max(p, std::abs(int(s[i])));
+    for (size_t i = size_t(from * rate); i < size_t(to * rate) && i < s.size(); i++) p = std::max(p, std::abs(s[i]));
     return p;
 }
 
@@ -71,48 +50,61 @@ double frequency(const std::vector<int16_t>& s, double from, double to)
 {
     size_t a = size_t(from * rate), b = std::min(size_t(to * rate), s.size());
     int crossings = 0;
-    for (size_t i = a + 1; i < b; i++)
-        if (s[i - 1] < 0 && s[i] >= 0) crossings++;
+    for (size_t i = a + 1; i < b; i++) crossings += s[i - 1] < 0 && s[i] >= 0;
     return b > a ? crossings * double(rate) / double(b - a) : 0;
 }
 
-Sample square_cycle(int frames, int amplitude, uint32_t base_rate, bool sixteen_bit)
-{
-    Sample s;
-    s.sixteen_bit = sixteen_bit;
-    for (int i = 0; i < frames; i++) s.frames.push_back(int16_t(i < frames / 2 ? amplitude : -amplitude));
-    s.loop = LoopMode::forward;
-    s.loop_end = uint32_t(frames);
-    s.base_rate = base_rate;
-    return s;
-}
+Cell& cell(Song& song, int row, int channel) { return pattern_cell(song.patterns[0], song.channels, row, channel); }
 
-// One channel, one 64-row pattern at 0.1 s a row, a square note on row 0.
+// Four channels, one 64-row pattern at 0.1 s a row, and on row 0 of the
+// first channel a note playing a looped 100-frame square (441 Hz at C-5).
 Song one_note_song()
 {
     Song song;
-    song.channels = 4;
     song.speed = 5;
-    song.tempo = 125;
-    song.samples.push_back(square_cycle(100, 12000, 44100, true));
+    Sample& s = song.samples.emplace_back();
+    for (int i = 0; i < 100; i++) s.frames.push_back(int16_t(i < 50 ? 12000 : -12000));
+    s.loop = LoopMode::forward;
+    s.loop_end = 100;
+    s.base_rate = 44100;
     song.patterns.push_back(make_pattern(song, 64));
     song.orders = {0};
-    Cell& c = pattern_cell(song.patterns[0], song.channels, 0, 0);
-    c.note = note_c5;
-    c.instrument = 1;
+    cell(song, 0, 0).note = note_c5;
+    cell(song, 0, 0).instrument = 1;
     return song;
 }
 
-std::vector<uint8_t> encode(const Song& song, ModuleFormat f)
+// Turns the note's square into a rising ramp of 100 frames.
+void ramp(Song& song, LoopMode loop)
 {
-    return f == ModuleFormat::xm ? xm_encode(song) : it_encode(song);
+    song.samples[0].loop = loop;
+    for (int i = 0; i < 100; i++) song.samples[0].frames[size_t(i)] = int16_t((i - 50) * 240);
 }
 
-const char* name(ModuleFormat f) { return f == ModuleFormat::xm ? "xm" : "it"; }
+// Plays the note at base_rate, as 8-bit frames at half the level of the
+// 16-bit ones.
+void tune(Song& song, uint32_t base_rate, int note, bool sixteen_bit)
+{
+    Sample& s = song.samples[0];
+    s.base_rate = base_rate;
+    s.sixteen_bit = sixteen_bit;
+    if (!sixteen_bit)
+        for (int16_t& v : s.frames) v = int16_t(v / 512);
+    cell(song, 0, 0).note = uint8_t(note);
+}
+
+// Plays the note through an instrument with this volume envelope: points,
+// sustain point, loop start and end point.
+Instrument& instrument(Song& song, Envelope envelope)
+{
+    Instrument& ins = song.instruments.emplace_back();
+    ins.volume_envelope = std::move(envelope);
+    return ins;
+}
 
 }  // namespace
 
-TEST(Fixtures, ReportFormatLayoutAndLength)
+TEST(Fixtures, FormatLayoutLengthAndSound)
 {
     struct Case {
         const char* what;
@@ -120,277 +112,163 @@ TEST(Fixtures, ReportFormatLayoutAndLength)
         const char* type;
         int channels, orders;
         double seconds;
+        bool sounds;
     };
-    ToneOptions three_xm;
-    three_xm.format = ModuleFormat::xm;
-    three_xm.channels = 3;
-    Case cases[] = {
-        {"tone it", make_tone_module(2.5), "it", 1, 1, 2.5},
-        {"tone xm 3ch", make_tone_module(12.34, three_xm), "xm", 3, 2, 12.3},
-        {"tone 1 row", make_tone_module(0.01), "it", 1, 1, 0.1},
-        {"silent it", make_silent_module(30), "it", 1, 3, 30.0},
-        {"silent xm", make_silent_module(4, ModuleFormat::xm), "xm", 1, 1, 4.0},
-        {"looping it", make_looping_module(3), "it", 1, 1, 3.0},
-        {"looping xm", make_looping_module(21, ModuleFormat::xm), "xm", 1, 3, 21.0},
+    const Case cases[] = {
+        {"tone it", make_tone_module(2.5), "it", 1, 1, 2.5, true},
+        {"tone xm 3ch", make_tone_module(12.34, {ModuleFormat::xm, 3}), "xm", 3, 2, 12.3, true},
+        {"sine xm", make_tone_module(2, {ModuleFormat::xm, 1, ToneWave::sine}), "xm", 1, 1, 2.0, true},
+        {"tone 1 row", make_tone_module(0.01), "it", 1, 1, 0.1, true},
+        {"silent it", make_silent_module(30), "it", 1, 3, 30.0, false},
+        {"silent xm", make_silent_module(4, ModuleFormat::xm), "xm", 1, 1, 4.0, false},
+        {"looping it", make_looping_module(3), "it", 1, 1, 3.0, true},
+        {"looping xm", make_looping_module(21, ModuleFormat::xm), "xm", 1, 3, 21.0, true},
     };
     for (const Case& c : cases) {
-        Loaded l = load(c.bytes);
-        ASSERT_NE(l.mod, nullptr) << c.what;
-        EXPECT_EQ(l.type, c.type) << c.what;
-        EXPECT_EQ(l.channels, c.channels) << c.what;
-        EXPECT_EQ(l.orders, c.orders) << c.what;
-        EXPECT_NEAR(l.seconds, c.seconds, 1e-6) << c.what;
-        openmpt_module_destroy(l.mod);
+        SCOPED_TRACE(c.what);
+        openmpt_module* mod = open(c.bytes);
+        ASSERT_NE(mod, nullptr);
+        const char* type = openmpt_module_get_metadata(mod, "type");
+        EXPECT_STREQ(type, c.type);
+        openmpt_free_string(type);
+        EXPECT_EQ(openmpt_module_get_num_channels(mod), c.channels);
+        EXPECT_EQ(openmpt_module_get_num_orders(mod), c.orders);
+        EXPECT_NEAR(openmpt_module_get_duration_seconds(mod), c.seconds, 1e-6);
+        openmpt_module_destroy(mod);
+        // The tone from the first frame to the last, or silence throughout.
+        double end = std::min(c.seconds, 4.0);
+        std::vector<int16_t> out = render_left(c.bytes, end);
+        ASSERT_EQ(out.size(), size_t(end * rate));
+        for (double t = 0; t < end - 0.01; t += 0.05)
+            EXPECT_EQ(peak(out, t, t + 0.01) > 2000, c.sounds) << t;
+        EXPECT_NEAR(frequency(out, 0.1, end - 0.1), c.sounds && end > 1 ? tone_frequency_hz : 0, 3);
     }
 }
 
-TEST(Fixtures, ToneSoundsThroughoutAndSilenceIsSilent)
+TEST(Writer, CellsReadBackAsWritten)
 {
-    for (ModuleFormat f : {ModuleFormat::it, ModuleFormat::xm})
-        for (ToneWave wave : {ToneWave::square, ToneWave::sine}) {
-            ToneOptions o;
-            o.format = f;
-            o.wave = wave;
-            std::vector<int16_t> tone = render_left(make_tone_module(2, o), 10);
-            ASSERT_GE(tone.size(), size_t(2 * rate)) << name(f);
-            for (double t = 0.01; t < 1.99; t += 0.1)
-                EXPECT_GT(peak(tone, t, t + 0.05), 2000) << name(f) << " at " << t;
-            EXPECT_NEAR(frequency(tone, 0.1, 1.9), tone_frequency_hz, 3) << name(f);
-
-            std::vector<int16_t> silent = render_left(make_silent_module(2, f), 10);
-            EXPECT_GE(silent.size(), size_t(2 * rate)) << name(f);
-            EXPECT_EQ(peak(silent, 0, 10), 0) << name(f);
-        }
-}
-
-TEST(Writer, SampleTuningAndFormatsAgree)
-{
-    // The XM side derives relative note and finetune from the base rate;
-    // a wrong derivation shows up as a detuned note.
+    // libopenmpt's text of each cell: note, instrument, volume column and
+    // the format's own effect letter (IT) or digit (XM), parameters in hex.
     struct Case {
-        uint32_t base_rate;
-        uint8_t note;
-        bool sixteen_bit;
-        double hz;
+        Effect effect;
+        uint8_t param;
+        const char* text[2];  // it, xm
     };
-    for (Case c : {Case{44100, note_c5, true, 441.0}, Case{8363, note_c5, false, 83.63},
-                   Case{22050, note_c5 + 12, true, 441.0}, Case{33488, note_c5 + 7, false, 501.7},
-                   Case{16000, note_c5 - 5, true, 120.1}})
-        for (ModuleFormat f : {ModuleFormat::it, ModuleFormat::xm}) {
-            Song song = one_note_song();
-            song.samples[0] = square_cycle(100, c.sixteen_bit ? 12000 : 100, c.base_rate, c.sixteen_bit);
-            pattern_cell(song.patterns[0], song.channels, 0, 0).note = c.note;
-            std::vector<int16_t> out = render_left(encode(song, f), 3);
-            EXPECT_NEAR(frequency(out, 0.5, 3.0), c.hz, c.hz * 0.01) << name(f) << " " << c.base_rate;
-            EXPECT_GT(peak(out, 0.5, 3.0), 1000) << name(f) << " " << c.base_rate;
-        }
-}
-
-TEST(Writer, LoopModesAndDefaultVolume)
-{
-    // A rising ramp of 100 frames: looped forward it is a 441 Hz saw, looped
-    // back and forth a 220.5 Hz triangle; unlooped it stops after 100
-    // frames. The cell has no volume, so the sample's default volume rules.
-    struct Case {
-        const char* what;
-        LoopMode loop;
-        uint8_t default_volume;
-        bool sixteen_bit;
-        double hz;
-        int level_min, level_max;  // peak over 0.5..1.5 s
+    const Case cases[] = {
+        {Effect::arpeggio, 0x37, {"J37", "037"}},          {Effect::portamento_up, 5, {"F05", "105"}},
+        {Effect::portamento_down, 6, {"E06", "206"}},      {Effect::tone_portamento, 7, {"G07", "307"}},
+        {Effect::vibrato, 0x48, {"H48", "448"}},           {Effect::vibrato_volume_slide, 0x20, {"K20", "620"}},
+        {Effect::tremolo, 0x34, {"R34", "734"}},           {Effect::volume_slide, 0x04, {"D04", "A04"}},
+        {Effect::set_panning, 0x80, {"X80", "880"}},       {Effect::sample_offset, 0x10, {"O10", "910"}},
+        {Effect::retrigger, 0x13, {"Q13", "R13"}},         {Effect::note_cut, 3, {"SC3", "EC3"}},
+        {Effect::note_delay, 2, {"SD2", "ED2"}},           {Effect::set_global_volume, 100, {"V64", "G32"}},
+        {Effect::global_volume_slide, 2, {"W02", "H02"}},  {Effect::position_jump, 1, {"B01", "B01"}},
+        {Effect::pattern_break, 32, {"C20", "D20"}},       {Effect::set_speed, 10, {"A0A", "F0A"}},
+        {Effect::set_tempo, 140, {"T8C", "F8C"}},
     };
-    Case cases[] = {
-        {"forward", LoopMode::forward, 64, true, 441, 2000, 32767},
-        {"ping-pong", LoopMode::ping_pong, 64, true, 220.5, 2000, 32767},
-        {"ping-pong 8-bit", LoopMode::ping_pong, 64, false, 220.5, 2000, 32767},
-        {"none", LoopMode::none, 64, true, 0, 0, 0},
-    };
-    for (const Case& c : cases)
-        for (ModuleFormat f : {ModuleFormat::it, ModuleFormat::xm}) {
-            Song song = one_note_song();
-            Sample& s = song.samples[0];
-            s.sixteen_bit = c.sixteen_bit;
-            s.frames.clear();
-            for (int i = 0; i < 100; i++) s.frames.push_back(int16_t((i - 50) * (c.sixteen_bit ? 400 : 2)));
-            s.loop = c.loop;
-            s.volume = c.default_volume;
-            pattern_cell(song.patterns[0], song.channels, 0, 0).volume = no_volume;
-            std::vector<int16_t> out = render_left(encode(song, f), 2);
-            int level = peak(out, 0.5, 1.5);
-            EXPECT_GE(level, c.level_min) << c.what << " " << name(f);
-            EXPECT_LE(level, c.level_max) << c.what << " " << name(f);
-            if (c.hz > 0) {
-                EXPECT_NEAR(frequency(out, 0.5, 1.5), c.hz, c.hz * 0.01) << c.what << " " << name(f);
-            }
-        }
-    // Half the default volume, half the level.
     Song song = one_note_song();
-    song.samples[0].volume = 32;
-    pattern_cell(song.patterns[0], song.channels, 0, 0).volume = no_volume;
-    int half = peak(render_left(it_encode(song), 2), 0.5, 1.5);
-    Song loud = one_note_song();
-    pattern_cell(loud.patterns[0], loud.channels, 0, 0).volume = no_volume;
-    int full_level = peak(render_left(it_encode(loud), 2), 0.5, 1.5);
-    EXPECT_NEAR(half, full_level / 2, full_level / 10);
+    cell(song, 0, 0).volume = 32;
+    cell(song, 1, 0).note = note_c5 + 13;
+    cell(song, 2, 0).note = note_off;
+    cell(song, 3, 0).note = note_cut;
+    for (size_t row = 0; row < std::size(cases); row++) {
+        cell(song, int(row), 2).effect = cases[row].effect;
+        cell(song, int(row), 2).param = cases[row].param;
+    }
+    for (int f = 0; f < 2; f++) {
+        SCOPED_TRACE(formats[f].name);
+        openmpt_module* mod = open(formats[f].encode(song));
+        ASSERT_NE(mod, nullptr);
+        auto text = [&](int row, int channel) {
+            const char* t = openmpt_module_format_pattern_row_channel(mod, 0, row, channel, 0, 1);
+            std::string s = t ? t : "";
+            openmpt_free_string(t);
+            return s;
+        };
+        EXPECT_EQ(text(0, 0) + text(1, 0) + text(2, 0), "C-5 01v20 ...C#6 .. .. ...=== .. .. ...");
+        EXPECT_EQ(text(3, 0).substr(0, 3), f ? "===" : "^^^");  // XM has no note cut: it releases
+        for (size_t row = 0; row < std::size(cases); row++)
+            EXPECT_EQ(text(int(row), 2), std::string("... .. .. ") + cases[row].text[f]) << "row " << row;
+        openmpt_module_destroy(mod);
+    }
 }
 
-TEST(Writer, TimingEffectsChangeTheLength)
+TEST(Writer, SampleAndInstrumentFieldsReachThePlayer)
 {
-    // Two 64-row patterns of 5 ticks a row at 125 BPM: 12.8 s unless an
-    // effect on the second channel says otherwise.
+    // Each case changes the note of one_note_song (no volume in the cell,
+    // so the sample's default rules). Its level over 4..6 s, relative to
+    // the unchanged note; its pitch over 3..6 s and how far the pitch of
+    // 50 ms windows strays (vibrato). A rising ramp looped back and forth
+    // is a 220.5 Hz triangle.
     struct Case {
         const char* what;
-        int row;
-        Effect effect;
-        uint8_t param;
-        double seconds;
-    };
-    Case cases[] = {
-        {"none", 0, Effect::none, 0, 12.8},
-        {"speed 10", 0, Effect::set_speed, 10, 25.6},
-        {"tempo 250", 0, Effect::set_tempo, 250, 6.4},
-        {"break at row 31", 31, Effect::pattern_break, 0, 3.2 + 6.4},
-        {"break into row 32", 31, Effect::pattern_break, 32, 3.2 + 3.2},
-        {"jump at row 15 to order 1", 15, Effect::position_jump, 1, 1.6 + 6.4},
-    };
-    for (const Case& c : cases)
-        for (ModuleFormat f : {ModuleFormat::it, ModuleFormat::xm}) {
-            Song song = one_note_song();
-            song.patterns.push_back(make_pattern(song, 64));
-            song.orders = {0, 1};
-            Cell& cell = pattern_cell(song.patterns[0], song.channels, c.row, 1);
-            cell.effect = c.effect;
-            cell.param = c.param;
-            Loaded l = load(encode(song, f));
-            ASSERT_NE(l.mod, nullptr) << c.what;
-            EXPECT_NEAR(l.seconds, c.seconds, 1e-6) << c.what << " " << name(f);
-            openmpt_module_destroy(l.mod);
-        }
-}
-
-TEST(Writer, EnvelopesAndVolumeEffectsShapeTheLevel)
-{
-    // Level of the one note in three windows: early, middle, late.
-    struct Case {
-        const char* what;
-        bool decaying_envelope, sustain_then_off, slide_down;
-        int early_min, late_max;  // peak bounds, 0..32767
-    };
-    Case cases[] = {
-        {"plain", false, false, false, 2000, 32767},
-        {"envelope decays to 0 by 2 s", true, false, false, 2000, 0},
-        {"sustain, off at row 20, fadeout", false, true, false, 2000, 0},
-        {"volume slide down", false, false, true, 2000, 0},
-    };
-    for (const Case& c : cases)
-        for (ModuleFormat f : {ModuleFormat::it, ModuleFormat::xm}) {
-            Song song = one_note_song();
-            Instrument ins;
-            ins.sample = 1;
-            if (c.decaying_envelope)
-                ins.volume_envelope.points = {{0, 64}, {50, 32}, {100, 0}};
-            if (c.sustain_then_off) {
-                ins.volume_envelope.points = {{0, 64}, {10, 64}};
-                ins.volume_envelope.sustain = 1;
-                ins.fadeout = 2048;
-                pattern_cell(song.patterns[0], song.channels, 20, 0).note = note_off;
-            }
-            if (c.slide_down)
-                for (int row = 1; row < 64; row++) {
-                    Cell& cell = pattern_cell(song.patterns[0], song.channels, row, 0);
-                    cell.effect = Effect::volume_slide;
-                    cell.param = 0x04;
-                }
-            song.instruments.push_back(ins);
-            std::vector<int16_t> out = render_left(encode(song, f), 6.4);
-            EXPECT_GE(peak(out, 0.0, 0.3), c.early_min) << c.what << " " << name(f);
-            EXPECT_LE(peak(out, 4.0, 6.0), c.late_max) << c.what << " " << name(f);
-            if (c.late_max == 32767) {
-                EXPECT_GT(peak(out, 4.0, 6.0), 2000) << c.what << " " << name(f);
-            }
-        }
-}
-
-TEST(Writer, PitchEffectsMoveThePitch)
-{
-    // The note starts at 441 Hz on row 0; the effect runs from row 1 on.
-    // Measured over 3..6 s: the average pitch, and how far the pitch of
-    // 50 ms windows strays (vibrato).
-    struct Case {
-        const char* what;
-        Effect effect;
-        uint8_t param;
-        uint8_t second_note;
-        uint8_t auto_vibrato_depth;
-        double hz_low, hz_high;
+        void (*change)(Song&);
+        int level_min, level_max;  // percent
+        double hz;                 // 0: not measured
         bool wobbles;
     };
-    Case cases[] = {
-        {"tone portamento to C-6", Effect::tone_portamento, 0x40, note_c5 + 12, 0, 870, 895, false},
-        {"arpeggio 0 and +12", Effect::arpeggio, 0xc0, note_none, 0, 500, 800, false},
-        {"vibrato around C-5", Effect::vibrato, 0x48, note_none, 0, 430, 452, true},
-        {"portamento up, 1/4 semitone a row", Effect::portamento_up, 0x01, note_none, 0, 650, 1100, false},
-        {"auto-vibrato of the instrument", Effect::none, 0, note_none, 24, 430, 452, true},
-        {"nothing", Effect::none, 0, note_none, 0, 438, 444, false},
+    const Case cases[] = {
+        {"unchanged", [](Song&) {}, 100, 100, 441, false},
+        // The XM side derives relative note and finetune from the base rate.
+        {"8363 Hz, 8-bit", [](Song& s) { tune(s, 8363, note_c5, false); }, 40, 60, 83.63, false},
+        {"22050 Hz, octave up", [](Song& s) { tune(s, 22050, note_c5 + 12, true); }, 80, 130, 441, false},
+        {"33488 Hz, fifth up", [](Song& s) { tune(s, 33488, note_c5 + 7, false); }, 40, 60, 501.7, false},
+        {"16000 Hz, fourth down", [](Song& s) { tune(s, 16000, note_c5 - 5, true); }, 80, 130, 120.1, false},
+        {"triangle, ping-pong", [](Song& s) { ramp(s, LoopMode::ping_pong); }, 60, 140, 220.5, false},
+        {"ramp, no loop", [](Song& s) { ramp(s, LoopMode::none); }, 0, 0, 0, false},
+        {"default volume 32", [](Song& s) { s.samples[0].volume = 32; }, 40, 60, 441, false},
+        {"envelope to 0 by 2 s", [](Song& s) { instrument(s, {{{0, 64}, {50, 32}, {100, 0}}}); }, 0, 0, 0, false},
+        {"envelope loops", [](Song& s) { instrument(s, {{{0, 0}, {10, 64}, {20, 0}}, -1, 0, 1}); }, 50, 110, 0, false},
+        {"sustain holds", [](Song& s) { instrument(s, {{{0, 64}, {10, 64}, {20, 0}}, 1}); }, 90, 110, 441, false},
+        {"note off, then fadeout", [](Song& s) {
+             instrument(s, {{{0, 64}, {10, 64}}, 1}).fadeout = 2048;
+             cell(s, 20, 0).note = note_off;
+         }, 0, 0, 0, false},
+        // Wide and slow: with depth and rate swapped it would not show.
+        {"auto-vibrato", [](Song& s) { Instrument& i = instrument(s, {}); i.vibrato_depth = 48; i.vibrato_rate = 8; },
+         90, 130, 441, true},
     };
-    for (const Case& c : cases)
-        for (ModuleFormat f : {ModuleFormat::it, ModuleFormat::xm}) {
+    for (const Format& f : formats) {
+        int unchanged = 0;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.what << " " << f.name);
             Song song = one_note_song();
-            Instrument ins;
-            ins.vibrato_depth = c.auto_vibrato_depth;
-            ins.vibrato_rate = 20;
-            song.instruments.push_back(ins);
-            for (int row = 1; row < 64; row++) {
-                Cell& cell = pattern_cell(song.patterns[0], song.channels, row, 0);
-                cell.effect = c.effect;
-                cell.param = c.param;
-            }
-            pattern_cell(song.patterns[0], song.channels, 10, 0).note = c.second_note;
-            std::vector<int16_t> out = render_left(encode(song, f), 6.4);
-            double hz = frequency(out, 3.0, 6.0);
-            EXPECT_TRUE(hz >= c.hz_low && hz <= c.hz_high) << c.what << " " << name(f) << " " << hz;
+            cell(song, 0, 0).volume = no_volume;
+            c.change(song);
+            std::vector<int16_t> out = render_left(f.encode(song), 6.4);
+            ASSERT_GT(peak(out, 0.0, 0.3), 500);
+            int level = peak(out, 4.0, 6.0);
+            unchanged = unchanged ? unchanged : level;
+            EXPECT_GE(level * 100, c.level_min * unchanged) << level << " of " << unchanged;
+            EXPECT_LE(level * 100, c.level_max * unchanged) << level << " of " << unchanged;
+            if (c.hz == 0) continue;
+            EXPECT_NEAR(frequency(out, 3.0, 6.0), c.hz, c.hz * 0.01);
             double lowest = 1e9, highest = 0;
             for (double t = 3.0; t < 4.0; t += 0.05) {
-                double w = frequency(out, t, t + 0.05);
-                lowest = std::min(lowest, w);
-                highest = std::max(highest, w);
+                lowest = std::min(lowest, frequency(out, t, t + 0.05));
+                highest = std::max(highest, frequency(out, t, t + 0.05));
             }
-            if (c.effect != Effect::portamento_up && c.effect != Effect::arpeggio) {
-                EXPECT_EQ(highest - lowest > 30, c.wobbles)
-                    << c.what << " " << name(f) << " " << lowest << ".." << highest;
-            }
+            EXPECT_EQ(highest - lowest > 30, c.wobbles) << lowest << ".." << highest;
         }
+    }
 }
 
 TEST(Writer, RefusesSongsTheFormatsCannotHold)
 {
-    struct Case {
-        const char* what;
-        void (*spoil)(Song&);
-    };
-    Case cases[] = {
+    const std::pair<const char*, void (*)(Song&)> cases[] = {
         {"no orders", [](Song& s) { s.orders.clear(); }},
         {"order past the patterns", [](Song& s) { s.orders = {0, 1}; }},
         {"wrong cell count", [](Song& s) { s.patterns[0].cells.pop_back(); }},
         {"loop past the end", [](Song& s) { s.samples[0].loop_end = 101; }},
-        {"instrument without sample", [](Song& s) {
-             Instrument ins;
-             ins.sample = 2;
-             s.instruments.push_back(ins);
-         }},
-        {"envelope ticks go back", [](Song& s) {
-             Instrument ins;
-             ins.volume_envelope.points = {{0, 64}, {0, 32}};
-             s.instruments.push_back(ins);
-         }},
+        {"instrument without sample", [](Song& s) { instrument(s, {}).sample = 2; }},
+        {"envelope ticks go back", [](Song& s) { instrument(s, {{{0, 64}, {0, 32}}}); }},
         {"no channels", [](Song& s) { s.channels = 0; s.patterns[0].cells.clear(); }},
         {"tempo too low", [](Song& s) { s.tempo = 20; }},
     };
-    for (const Case& c : cases) {
+    for (auto [what, spoil] : cases) {
         Song song = one_note_song();
-        c.spoil(song);
-        EXPECT_TRUE(it_encode(song).empty()) << c.what;
-        EXPECT_TRUE(xm_encode(song).empty()) << c.what;
+        spoil(song);
+        EXPECT_TRUE(it_encode(song).empty() && xm_encode(song).empty()) << what;
     }
     EXPECT_FALSE(it_encode(one_note_song()).empty());
 }

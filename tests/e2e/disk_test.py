@@ -53,20 +53,17 @@ class Screen:
         return subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=20)
 
     def windows(self):
-        found = []
-        for line in self.run("xwininfo", "-root", "-tree").stdout.splitlines():
-            m = WINDOW_LINE.match(line)
-            if m:
-                found.append((m.group(1), m.group(2), int(m.group(3)), int(m.group(4)),
-                              int(m.group(5)), int(m.group(6))))
-        return found
+        """(id, name, width, height, x, y) of every named window."""
+        lines = self.run("xwininfo", "-root", "-tree").stdout.splitlines()
+        return [(m.group(1), m.group(2)) + tuple(int(g) for g in m.groups()[2:])
+                for m in map(WINDOW_LINE.match, lines) if m]
 
     def wait_window(self, name, timeout=15):
         end = time.monotonic() + timeout
         while time.monotonic() < end:
-            for w in self.windows():
-                if w[1] == name:
-                    return w
+            found = [w for w in self.windows() if w[1] == name]
+            if found:
+                return found[0]
             time.sleep(0.1)
         raise AssertionError("no window named %r" % name)
 
@@ -101,8 +98,6 @@ class Screen:
 
 
 class Disk(unittest.TestCase):
-    screen_size = "1024x768"
-
     def start(self, screen_size="1024x768", remove=(), modes=False):
         self.screen = Screen(screen_size)
         if modes:

@@ -106,10 +106,7 @@ class Packaging(unittest.TestCase):
         self.assertEqual(len([p for p in needs if needs[p]]), 4)
         for program, libraries in needs.items():
             for library in libraries:
-                owner = run("dpkg", "-S", where[library])
-                if owner.returncode:
-                    owner = run("dpkg", "-S", os.path.realpath(where[library]))
-                package = owner.stdout.split(":")[0]
+                package = run("dpkg", "-S", where[library], os.path.realpath(where[library])).stdout.split(":")[0]
                 self.assertIn(package, depends, "%s needs %s from %s" % (program, library, package))
         lint = run("lintian", "--fail-on", "error", deb)
         self.assertEqual(lint.returncode, 0, lint.stdout + lint.stderr)

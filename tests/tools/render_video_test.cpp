@@ -1,11 +1,11 @@
 // tests/tools/render_video_test.cpp: render-video run as a program in the
-// build tree. Its file is decoded with FFmpeg's libraries; the sound must
-// equal render-wav's bit for bit, each log row must follow from the decoded
-// sound at the frame's instant, and each frame must be what render-frame
-// draws from its log row.
+// build tree, its file decoded with FFmpeg's libraries: the sound must be
+// render-wav's bit for bit, each log row must follow from the decoded sound
+// at the frame's instant, and each frame must be render-frame's for its row.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -19,6 +19,7 @@ extern "C" {
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <numeric>
 #include <regex>
 #include <sstream>
@@ -81,11 +82,10 @@ std::vector<std::string> model_log(const Samples& sound, int fps, int frames, si
 Bytes render_frame(const std::string& line, int width, int height, AVPixelFormat pixels)
 {
     std::istringstream row(line);
-    std::string frame, ms, left, right, tint, background, png = d + "/frame.png";
-    row >> frame >> ms >> left >> right >> tint >> background;
-    const std::string args = png + " --time " + std::to_string(std::stoi(ms) / 1000.0) + " --level-left " + left +
-                             " --level-right " + right + " --tint " + tint + " --background " + background +
-                             " --size " + std::to_string(width) + "x" + std::to_string(height);
+    const std::vector<std::string> r{std::istream_iterator<std::string>(row), {}};  // frame ms left right tint background
+    const std::string png = d + "/frame.png", args = png + " --time " + std::to_string(std::stoi(r[1]) / 1000.0) +
+        " --level-left " + r[2] + " --level-right " + r[3] + " --tint " + r[4] + " --background " + r[5] +
+        " --size " + std::to_string(width) + "x" + std::to_string(height);
     EXPECT_EQ(run(RENDER_FRAME " " + args).first, 0) << args;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -125,15 +125,10 @@ void take_frames(AVCodecContext* codec, AVFrame* f, Media* m)
         const int16_t* s = reinterpret_cast<const int16_t*>(f->data[0]);
         if (codec->codec_type == AVMEDIA_TYPE_AUDIO && f->format == AV_SAMPLE_FMT_S16 && f->ch_layout.nb_channels == 2)
             m->sound.insert(m->sound.end(), s, s + 2 * f->nb_samples);
-        if (codec->codec_type == AVMEDIA_TYPE_AUDIO)
+        if (codec->codec_type != AVMEDIA_TYPE_VIDEO)
             continue;
-        const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(m->pixels = AVPixelFormat(f->format));
-        Bytes planes;
-        for (int p = 0; p < 3; ++p)
-            for (int y = 0; y < (p ? AV_CEIL_RSHIFT(f->height, d->log2_chroma_h) : f->height); ++y) {
-                const uint8_t* line = f->data[p] + size_t(y) * f->linesize[p];
-                planes.insert(planes.end(), line, line + (p ? AV_CEIL_RSHIFT(f->width, d->log2_chroma_w) : f->width));
-            }
+        Bytes planes(av_image_get_buffer_size(m->pixels = AVPixelFormat(f->format), f->width, f->height, 1));
+        av_image_copy_to_buffer(planes.data(), int(planes.size()), f->data, f->linesize, m->pixels, f->width, f->height, 1);
         m->frames.push_back(std::move(planes));
     }
 }
@@ -209,9 +204,8 @@ TEST(RenderVideo, EffectKeysSoundIsRenderWavsAndEachFrameIsItsLogRow)
 {
     // At crf 10 the codec's loss stays small beside the change between frames.
     clear_folder();
-    const auto [status, err] = run(RENDER_VIDEO " " + d + "/a.mkv --seconds 3 --at 1:F3 --at 2:F5 --crf 10 --log " + d + "/a.tsv");
-    ASSERT_EQ(status, 0) << err;
-    EXPECT_EQ(err, "") << "no progress bar when standard error is a file";
+    ASSERT_EQ(run(RENDER_VIDEO " " + d + "/a.mkv --seconds 3 --at 1:F3 --at 2:F5 --crf 10 --log " + d + "/a.tsv"),
+              std::make_pair(0, std::string())) << "no progress bar when standard error is a file";
     const Media m = decode(d + "/a.mkv");
     EXPECT_EQ(m.streams, "matroska,webm: h264 yuv420p 640x480 60/1 smpte170m tv; flac 44100 2;");
     ASSERT_EQ(m.frames.size(), 180u);
@@ -238,8 +232,7 @@ TEST(RenderVideo, ATrackKeyBetweenFramesPlaysFromItsSampleAndLosslessFramesAreEx
     // drawn from the seed. The same command again gives the same file.
     clear_folder();
     const std::string args = " --seconds 2 --at 1.01:KP4 --seed 7 --fps 25 --size 320x240 --lossless --log ";
-    const auto [status, err] = run(RENDER_VIDEO " " + d + "/a.mkv" + args + d + "/a.tsv");
-    ASSERT_EQ(status, 0) << err;
+    ASSERT_EQ(run(RENDER_VIDEO " " + d + "/a.mkv" + args + d + "/a.tsv"), std::make_pair(0, std::string()));
     const Media m = decode(d + "/a.mkv");
     EXPECT_EQ(m.streams, "matroska,webm: h264 gbrp 320x240 25/1 gbr pc; flac 44100 2;");
     ASSERT_EQ(m.frames.size(), 50u);
@@ -274,19 +267,27 @@ TEST(RenderVideo, BadInputAndFailedCapturesLeaveNoFile)
                              "OUT --seconds", "OUT EXTRA", "", "DIR/no/such/out.mkv", "DIR", "OUT --log OUT",
                              "OUT --log DIR/no/such/log.tsv", "OUT -C DIR/nowhere"}) {
         args = std::regex_replace(std::regex_replace(args, std::regex("OUT"), out), std::regex("DIR"), d + "/out");
-        const auto [status, err] = run(RENDER_VIDEO " " + args);
+        const auto [status, err] = run(RENDER_VIDEO " -C " + d + " " + args);  // no capture if a check is missing
         EXPECT_TRUE(status == 2 && err.rfind("render-video: ", 0) == 0 && std::count(err.begin(), err.end(), '\n') == 1)
             << args << ": " << status << " " << err;
         EXPECT_TRUE(fs::is_empty(d + "/out")) << args;
     }
 
-    // Without the disk's files (d has no datas/), and interrupted once its
-    // file is being written: status 1, nothing left.
+    // Without the disk's files (d has no datas/): status 1, nothing left.
     EXPECT_EQ(run(RENDER_VIDEO " " + out + " --seconds 1 --log " + out + ".tsv -C " + d).first, 1);
     EXPECT_TRUE(fs::is_empty(d + "/out"));
-    const std::string interrupt = "for i in $(seq 600); do if [ -n \"$(find " + d + "/out -type f -size +0c)\" ]; "
-                                  "then kill -INT $!; wait $!; exit; fi; sleep 0.05; done; exit 99";
-    EXPECT_EQ(run("sh -c '" RENDER_VIDEO " " + out + " --seconds 600 & " + interrupt + "'").first, 1);
+    // Interrupted once its file is being written, or unable to put its log
+    // in place at the end (held while the log's name becomes a folder):
+    // status 1, nothing of it left.
+    const auto capture_and = [&out](const char* seconds, const char* found, const std::string& act) {
+        return run("sh -c '" RENDER_VIDEO " " + out + " --seconds " + seconds + " --log " + d + "/out/log.tsv & for i in "
+                   "$(seq 600); do if [ -n \"$(find " + d + "/out -type f " + found + ")\" ]; then " + act + "; wait $!; "
+                   "exit; fi; sleep 0.05; done; exit 99'").first;
+    };
+    EXPECT_EQ(capture_and("600", "-size +0c", "kill -INT $!"), 1);
+    EXPECT_TRUE(fs::is_empty(d + "/out"));
+    EXPECT_EQ(capture_and("1", "", "kill -STOP $!; mkdir " + d + "/out/log.tsv; kill -CONT $!"), 1);
+    fs::remove(d + "/out/log.tsv");
     EXPECT_TRUE(fs::is_empty(d + "/out"));
     fs::remove_all(d);
 }

@@ -229,24 +229,25 @@ TEST(RenderVideo, ATrackKeyBetweenFramesPlaysFromItsSampleAndLosslessFramesAreEx
 {
     // Keypad 4 at 1.01 s, between frames 25 and 26: track 1 loops up to
     // sample 44541, then track 5 plays from its beginning under a tint
-    // drawn from the seed. The same command again gives the same file.
+    // drawn from the seed. The sound runs on past the last frame's instant
+    // to 2.01 s. The same command again gives the same file.
     clear_folder();
-    const std::string args = " --seconds 2 --at 1.01:KP4 --seed 7 --fps 25 --size 320x240 --lossless --log ";
+    const std::string args = " --seconds 2.01 --at 1.01:KP4 --seed 7 --fps 25 --size 320x240 --lossless --log ";
     ASSERT_EQ(run(RENDER_VIDEO " " + d + "/a.mkv" + args + d + "/a.tsv"), std::make_pair(0, std::string()));
     const Media m = decode(d + "/a.mkv");
     EXPECT_EQ(m.streams, "matroska,webm: h264 gbrp 320x240 25/1 gbr pc; flac 44100 2;");
-    ASSERT_EQ(m.frames.size(), 50u);
+    ASSERT_EQ(m.frames.size(), 51u);
     Samples want = render_wav("datas/1-ambre.it", "--loop --seconds 1.01");
-    const Samples fifth = render_wav("datas/5-STONE.IT", "--seconds 0.99");
+    const Samples fifth = render_wav("datas/5-STONE.IT", "--seconds 1");
     want.insert(want.end(), fifth.begin(), fifth.end());
     EXPECT_EQ(first_difference(m.sound, want), -1);
 
     std::srand(7);
     const int red = std::rand() % 255, green = std::rand() % 255, blue = std::rand() % 255;  // in this order
     const std::string drawn = std::to_string(red) + "," + std::to_string(green) + "," + std::to_string(blue);
-    const std::vector<std::string> log = model_log(m.sound, 25, 50, 44541, drawn);
+    const std::vector<std::string> log = model_log(m.sound, 25, 51, 44541, drawn);
     EXPECT_EQ(read_text(d + "/a.tsv"), std::accumulate(log.begin(), log.end(), std::string()));
-    for (size_t i : {0, 25, 26, 49})
+    for (size_t i : {0, 25, 26, 50})
         EXPECT_TRUE(render_frame(log[i + 1], 320, 240, m.pixels) == m.frames[i]) << i;
 
     ASSERT_EQ(run(RENDER_VIDEO " " + d + "/b.mkv" + args + d + "/b.tsv").first, 0);

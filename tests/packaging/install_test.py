@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""The disk installed as a desktop program: the layout of `cmake --install`,
-the launcher started from another folder, the Debian package. Needs BUILD,
-CMAKE and CPACK in the environment; run one case as install_test.py Packaging.test_name."""
+"""The disk as a desktop program: installed layout, launcher, Debian package. Needs BUILD, CMAKE
+and CPACK in the environment; run one case as install_test.py Packaging.test_name."""
 import filecmp
 import glob
 import os
@@ -22,7 +21,8 @@ def run(*args, **kwargs):
 
 def window(env, name):
     """The id of the window with this title, or None."""
-    m = re.search(r'^\s*(0x[0-9a-f]+) "%s": ' % re.escape(name), run("xwininfo", "-root", "-tree", env=env).stdout, re.M)
+    tree = run("xwininfo", "-root", "-tree", env=env).stdout
+    m = re.search(r'^\s*(0x[0-9a-f]+) "%s": ' % re.escape(name), tree, re.M)
     return m and m.group(1)
 
 
@@ -44,7 +44,8 @@ class Packaging(unittest.TestCase):
             entry = dict(line.strip().split("=", 1) for line in f if "=" in line)
         self.assertTrue(os.access(under("bin", entry["Exec"].split()[0]), os.X_OK))
         for size in (256, 48):
-            with open(under("share", "icons", "hicolor", "%dx%d" % (size, size), "apps", entry["Icon"] + ".png"), "rb") as f:
+            icon = under("share", "icons", "hicolor", "%dx%d" % (size, size), "apps", entry["Icon"] + ".png")
+            with open(icon, "rb") as f:
                 head = f.read(24)
             self.assertEqual((head[:8], struct.unpack(">II", head[16:24])), (b"\x89PNG\r\n\x1a\n", (size, size)))
         # The data where the launcher goes, byte for byte what the build made.

@@ -31,9 +31,9 @@ namespace {
 using Samples = std::vector<int16_t>;  // interleaved stereo
 using Bytes = std::vector<uint8_t>;
 
-const std::string d = testing::TempDir() + "render_video_test_" + std::to_string(getpid());  // this process's
+// This process's folder; each test starts with it holding an empty out/.
+const std::string d = testing::TempDir() + "render_video_test_" + std::to_string(getpid());
 
-// Empties d, with an empty out/ in it.
 void clear_folder()
 {
     fs::remove_all(d);
@@ -55,11 +55,10 @@ std::pair<int, std::string> run(const std::string& command)
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_text(d + "/err")};
 }
 
-// The log a capture must write, heading first, one line per frame: its
-// clock as render-frame takes it, the engine's level from the decoded sound
-// (the peak of each side since the start of the fourth-newest whole
-// 220-frame segment of the playing module), the tint and the background. A
-// track key at sample `key` starts another module and brings `tint`.
+// The log a capture must write, heading first: per frame, the clock as render-frame takes it, the
+// engine's level from the decoded sound (each side's peak since the start of the fourth-newest whole
+// 220-frame segment of the playing module), the tint and the background. A track key at sample
+// `key` starts another module and brings `tint`.
 std::vector<std::string> model_log(const Samples& sound, int fps, int frames, size_t key, const std::string& tint)
 {
     std::vector<std::string> lines = {"frame\tms\tleft\tright\ttint\tbackground\n"};
@@ -82,7 +81,7 @@ std::vector<std::string> model_log(const Samples& sound, int fps, int frames, si
 Bytes render_frame(const std::string& line, int width, int height, AVPixelFormat pixels)
 {
     std::istringstream row(line);
-    const std::vector<std::string> r{std::istream_iterator<std::string>(row), {}};  // frame ms left right tint background
+    const std::vector<std::string> r{std::istream_iterator<std::string>(row), {}};  // frame, ms, left, right, ...
     const std::string png = d + "/frame.png", args = png + " --time " + std::to_string(std::stoi(r[1]) / 1000.0) +
         " --level-left " + r[2] + " --level-right " + r[3] + " --tint " + r[4] + " --background " + r[5] +
         " --size " + std::to_string(width) + "x" + std::to_string(height);
@@ -128,7 +127,8 @@ void take_frames(AVCodecContext* codec, AVFrame* f, Media* m)
         if (codec->codec_type != AVMEDIA_TYPE_VIDEO)
             continue;
         Bytes planes(av_image_get_buffer_size(m->pixels = AVPixelFormat(f->format), f->width, f->height, 1));
-        av_image_copy_to_buffer(planes.data(), int(planes.size()), f->data, f->linesize, m->pixels, f->width, f->height, 1);
+        av_image_copy_to_buffer(planes.data(), int(planes.size()), f->data, f->linesize, m->pixels, f->width,
+                                f->height, 1);
         m->frames.push_back(std::move(planes));
     }
 }
@@ -210,14 +210,14 @@ TEST(RenderVideo, EffectKeysSoundIsRenderWavsAndEachFrameIsItsLogRow)
     EXPECT_EQ(m.streams, "matroska,webm: h264 yuv420p 640x480 60/1 smpte170m tv; flac 44100 2;");
     ASSERT_EQ(m.frames.size(), 180u);
     ASSERT_EQ(m.sound.size(), 2u * 3 * 44100);
-    EXPECT_EQ(first_difference(m.sound, render_wav("datas/1-ambre.it",
-                                                   "--loop --seconds 3 --at 1:install_echo --at 2:install_flanger")), -1);
+    const Samples wav = render_wav("datas/1-ambre.it", "--loop --seconds 3 --at 1:install_echo --at 2:install_flanger");
+    EXPECT_EQ(first_difference(m.sound, wav), -1);
 
     // Frames redrawn from their rows, around a key too, match the decoded
     // ones within the codec's loss, and not their neighbours.
     const std::vector<std::string> log = model_log(m.sound, 60, 180, SIZE_MAX, "");
     EXPECT_EQ(read_text(d + "/a.tsv"), std::accumulate(log.begin(), log.end(), std::string()));
-    for (size_t i : {0, 59, 60, 61, 179}) {
+    for (size_t i : {0, 60, 179}) {
         const Bytes redrawn = render_frame(log[i + 1], 640, 480, m.pixels);
         EXPECT_GT(psnr(redrawn, m.frames[i]), 35.0) << i;
         EXPECT_LT(psnr(redrawn, m.frames[i ? i - 1 : 1]), psnr(redrawn, m.frames[i]) - 3) << i;
@@ -281,11 +281,11 @@ TEST(RenderVideo, BadInputAndFailedCapturesLeaveNoFile)
     // in place at the end (held while the log's name becomes a folder):
     // status 1, nothing of it left.
     const auto capture_and = [&out](const char* seconds, const char* found, const std::string& act) {
-        return run("sh -c '" RENDER_VIDEO " " + out + " --seconds " + seconds + " --log " + d + "/out/log.tsv & for i in "
-                   "$(seq 600); do if [ -n \"$(find " + d + "/out -type f " + found + ")\" ]; then " + act + "; wait $!; "
-                   "exit; fi; sleep 0.05; done; exit 99'").first;
+        return run("sh -c '" RENDER_VIDEO " " + out + " --seconds " + seconds + " --log " + d + "/out/log.tsv & "
+                   "for i in $(seq 600); do if [ -n \"$(find " + d + "/out -type f " + found + ")\" ]; then " + act +
+                   "; wait $!; exit; fi; sleep 0.05; done; exit 99'").first;
     };
-    EXPECT_EQ(capture_and("600", "-size +0c", "kill -INT $!"), 1);
+    EXPECT_EQ(capture_and("600 --lossless", "-size +0c", "kill -INT $!"), 1);  // lossless: its file grows soonest
     EXPECT_TRUE(fs::is_empty(d + "/out"));
     EXPECT_EQ(capture_and("1", "", "kill -STOP $!; mkdir " + d + "/out/log.tsv; kill -CONT $!"), 1);
     fs::remove(d + "/out/log.tsv");

@@ -21,8 +21,7 @@ def run(*args, **kwargs):
 
 def window(env, name):
     """The id of the window with this title, or None."""
-    tree = run("xwininfo", "-root", "-tree", env=env).stdout
-    m = re.search(r'^\s*(0x[0-9a-f]+) "%s": ' % re.escape(name), tree, re.M)
+    m = re.search(r'^\s*(0x\w+) "%s": ' % re.escape(name), run("xwininfo", "-root", "-tree", env=env).stdout, re.M)
     return m and m.group(1)
 
 

@@ -138,8 +138,9 @@ Media decode(const std::string& path)
 {
     Media m;
     AVFormatContext* file = nullptr;
-    if (avformat_open_input(&file, path.c_str(), nullptr, nullptr) < 0 || avformat_find_stream_info(file, nullptr) < 0)
+    if (avformat_open_input(&file, path.c_str(), nullptr, nullptr) < 0)
         return m;
+    avformat_find_stream_info(file, nullptr);
     m.streams = std::string(file->iformat->name) + ":";
     std::vector<AVCodecContext*> codecs;
     for (unsigned k = 0; k < file->nb_streams; ++k) {

@@ -440,6 +440,9 @@ int open_encoder(const Options& o, const char* temp_path)
     }
     AVDictionary* settings = nullptr;
     av_dict_set(&settings, "preset", o.preset, 0);
+    // Two frame threads, not x264's one and a half a core: llvmpipe draws on
+    // every core, and a fixed count keeps the file the same on any machine.
+    av_dict_set(&settings, "threads", "2", 0);
     if (o.lossless)
         av_dict_set(&settings, "qp", "0", 0);
     else

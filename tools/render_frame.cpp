@@ -7,10 +7,10 @@
 #include "platform/gl_surface.h"
 #include "platform/message_box.h"
 #include "player/track_list.h"
+#include "tools/arguments.h"
 #include "visuals/scene.h"
 
 #include <png.h>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,22 +26,6 @@ static int usage()
     std::fprintf(stderr, "usage: render-frame OUT.png [--time SECONDS] [--level-left N] [--level-right N]\n"
                          "                    [--tint R,G,B] [--background 0|1] [--size WxH] [--datas DIR]\n");
     return 2;
-}
-
-// count decimal numbers, each 0 to max, separated by sep and nothing else.
-static int parse_numbers(const char* text, char sep, int count, unsigned long max, unsigned long* out)
-{
-    for (int i = 0; i < count; ++i) {
-        if (*text < '0' || *text > '9')
-            return 0;
-        char* end;
-        errno = 0;
-        out[i] = std::strtoul(text, &end, 10);
-        if (errno || out[i] > max || *end != (i + 1 < count ? sep : '\0'))
-            return 0;
-        text = end + 1;
-    }
-    return 1;
 }
 
 static int box_to_stderr(void*, const char* text, const char* caption, uint32_t)
@@ -77,9 +61,8 @@ int main(int argc, char** argv)
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         int ok = value != nullptr;
         if (ok && !std::strcmp(option, "--time")) {
-            char* end;
-            double seconds = std::strtod(value, &end);
-            ok = *value && !*end && seconds >= 0 && seconds * 1000 < 4294967295.5;
+            double seconds = 0;
+            ok = parse_seconds(value, 4294967.295, &seconds);  // the 32-bit millisecond clock
             frame_ms = ok ? uint32_t(std::llround(seconds * 1000)) : 0;
         } else if (ok && !std::strcmp(option, "--level-left")) {
             ok = parse_numbers(value, 0, 1, 65535, &left);

@@ -15,6 +15,7 @@
 #include "platform/messages.h"
 #include "player/engine.h"
 #include "player/track_list.h"
+#include "tools/arguments.h"
 #include "visuals/scene.h"
 
 extern "C" {
@@ -164,33 +165,6 @@ void print_usage(FILE* to)
                  "presets: ultrafast superfast veryfast faster fast medium slow slower veryslow\n");
 }
 
-// A whole decimal number from 0 to max, nothing else.
-int parse_unsigned(const char* text, unsigned long max, unsigned long* out)
-{
-    if (*text < '0' || *text > '9')
-        return 0;
-    char* end;
-    errno = 0;
-    unsigned long v = std::strtoul(text, &end, 10);
-    if (errno || *end || v > max)
-        return 0;
-    *out = v;
-    return 1;
-}
-
-// A finite number of seconds from 0 to max_seconds, nothing else.
-int parse_seconds(const std::string& text, double* out)
-{
-    if (text.empty() || (text[0] != '.' && (text[0] < '0' || text[0] > '9')))
-        return 0;
-    char* end;
-    double v = std::strtod(text.c_str(), &end);
-    if (*end || !std::isfinite(v) || v > max_seconds)
-        return 0;
-    *out = v;
-    return 1;
-}
-
 const char* value_of(int argc, char** argv, int* i)
 {
     if (*i + 1 >= argc)
@@ -204,37 +178,35 @@ Options parse_arguments(int argc, char** argv)
     std::vector<std::pair<double, uint32_t>> at;  // seconds, key
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        unsigned long n = 0, w = 0, h = 0;
+        unsigned long n = 0;
         if (arg == "--help" || arg == "-h") {
             print_usage(stdout);
             std::exit(0);
         } else if (arg == "--seconds") {
             const char* v = value_of(argc, argv, &i);
-            if (!parse_seconds(v, &o.seconds) || o.seconds <= 0)
+            if (!parse_seconds(v, max_seconds, &o.seconds) || o.seconds <= 0)
                 bad_input("bad --seconds '%s': want a number of seconds above 0, at most 3600", v);
         } else if (arg == "--fps") {
             const char* v = value_of(argc, argv, &i);
-            if (!parse_unsigned(v, 240, &n) || n == 0)
+            if (!parse_numbers(v, 0, 1, 240, &n) || n == 0)
                 bad_input("bad --fps '%s': want a whole number from 1 to 240", v);
             o.fps = int(n);
         } else if (arg == "--size") {
             const char* v = value_of(argc, argv, &i);
-            std::string s = v;
-            size_t x = s.find('x');
-            if (x == std::string::npos || !parse_unsigned(s.substr(0, x).c_str(), max_side, &w) ||
-                !parse_unsigned(s.substr(x + 1).c_str(), max_side, &h) || w == 0 || h == 0)
+            unsigned long size[2];
+            if (!parse_numbers(v, 'x', 2, max_side, size) || size[0] == 0 || size[1] == 0)
                 bad_input("bad --size '%s': want WxH, each from 2 to %d", v, max_side);
             // 4:2:0 video keeps one colour sample per 2 x 2 pixels.
-            if (w % 2 || h % 2)
+            if (size[0] % 2 || size[1] % 2)
                 bad_input("bad --size '%s': width and height must be even", v);
-            o.width = int(w);
-            o.height = int(h);
+            o.width = int(size[0]);
+            o.height = int(size[1]);
         } else if (arg == "--at") {
             const char* v = value_of(argc, argv, &i);
             std::string s = v;
             size_t colon = s.find(':');
             double seconds = 0;
-            if (colon == std::string::npos || !parse_seconds(s.substr(0, colon), &seconds))
+            if (colon == std::string::npos || !parse_seconds(s.substr(0, colon).c_str(), max_seconds, &seconds))
                 bad_input("bad --at '%s': want SECONDS:KEY", v);
             std::string name = s.substr(colon + 1);
             const KeyName* key = nullptr;
@@ -247,12 +219,12 @@ Options parse_arguments(int argc, char** argv)
             at.push_back({seconds, key->vk});
         } else if (arg == "--seed") {
             const char* v = value_of(argc, argv, &i);
-            if (!parse_unsigned(v, UINT32_MAX, &n))
+            if (!parse_numbers(v, 0, 1, UINT32_MAX, &n))
                 bad_input("bad --seed '%s': want a whole number from 0 to 4294967295", v);
             o.seed = uint32_t(n);
         } else if (arg == "--crf") {
             const char* v = value_of(argc, argv, &i);
-            if (!parse_unsigned(v, 51, &n))
+            if (!parse_numbers(v, 0, 1, 51, &n))
                 bad_input("bad --crf '%s': want a whole number from 0 (best) to 51", v);
             o.crf = int(n);
         } else if (arg == "--lossless") {

@@ -6,6 +6,7 @@
 #include "player/effects.h"
 #include "player/engine.h"
 #include "player/track_list.h"
+#include "tools/arguments.h"
 #include "tools/write_file.h"
 
 #include <algorithm>
@@ -49,19 +50,6 @@ int usage(const char* why)
         std::fprintf(stderr, " %s", c.name);
     std::fprintf(stderr, "\n");
     return 2;
-}
-
-// A finite, non-negative number of seconds within reason, whole string.
-int parse_seconds(const std::string& text, double* seconds)
-{
-    if (text.empty())
-        return 0;
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (*end != '\0' || !std::isfinite(v) || v < 0 || v > max_seconds)
-        return 0;
-    *seconds = v;
-    return 1;
 }
 
 void put_u16(std::vector<uint8_t>& out, uint32_t v)
@@ -110,7 +98,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--seconds") {
-            if (i + 1 >= argc || !parse_seconds(argv[++i], &seconds))
+            if (i + 1 >= argc || !parse_seconds(argv[++i], max_seconds, &seconds))
                 return usage("--seconds needs a number of seconds from 0 to 3600");
         } else if (arg == "--loop") {
             loop = true;
@@ -120,7 +108,7 @@ int main(int argc, char** argv)
             std::string at_arg = argv[++i];
             size_t colon = at_arg.find(':');
             double at = 0;
-            if (colon == std::string::npos || !parse_seconds(at_arg.substr(0, colon), &at))
+            if (colon == std::string::npos || !parse_seconds(at_arg.substr(0, colon).c_str(), max_seconds, &at))
                 return usage(("bad --at '" + at_arg + "': want SECONDS:COMMAND").c_str());
             std::string name = at_arg.substr(colon + 1);
             const Command* found = nullptr;

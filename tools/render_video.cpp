@@ -16,6 +16,7 @@
 #include "player/engine.h"
 #include "player/track_list.h"
 #include "tools/arguments.h"
+#include "tools/write_file.h"
 #include "visuals/scene.h"
 
 extern "C" {
@@ -747,16 +748,6 @@ int capture(const Options& o, const PendingFile& video, std::string* log_rows, d
     return ok && !encoder_failed;
 }
 
-int write_text(const std::string& path, const std::string& text)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return 0;
-    int ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok &= std::fclose(f) == 0;
-    return ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -778,7 +769,7 @@ int main(int argc, char** argv)
     double seconds_taken = 0;
     int ok = capture(o, video_file, &log_rows, &seconds_taken);
     close_encoder();
-    if (ok && o.log && !write_text(log_file.temp, log_rows)) {
+    if (ok && o.log && !write_whole_file(log_file.temp.c_str(), std::vector<uint8_t>(log_rows.begin(), log_rows.end()))) {
         std::fprintf(stderr, "render-video: cannot write '%s': %s\n", log_file.path.c_str(), std::strerror(errno));
         ok = 0;
     }

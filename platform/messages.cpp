@@ -97,7 +97,6 @@ bool message_from_event(const SDL_Event& e, PlatformMessage* msg)
 {
     *msg = {};
     msg->time = e.common.timestamp;
-    SDL_GetGlobalMouseState(&msg->x, &msg->y);
     switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
@@ -169,6 +168,8 @@ int platform_peek_message(PlatformMessage* msg)
         PlatformMessage m;
         while (SDL_PollEvent(&e))
             if (message_from_event(e, &m)) {
+                // Asked of the X server: only for the events that make a message.
+                SDL_GetGlobalMouseState(&m.x, &m.y);
                 *msg = m;
                 return 1;
             }

@@ -1,6 +1,8 @@
 // player/track_list.h: the track table and the key commands, and the values
 // they share with the rest of the program. UI thread.
 #pragma once
+#include "platform/messages.h"
+
 #include <cstdint>
 
 // 1 at program load; the main loop runs while it is non-zero. Cleared by
@@ -18,8 +20,6 @@ extern int32_t tint[3];
 // Which background the frame shows: 1 for track 12, 0 otherwise. Written
 // by every track start, read by the frame. UI thread only.
 extern int32_t background_index;
-
-#include "platform/messages.h"
 
 // The one window's procedure: keypad 0-9, plus and minus start tracks 1-12,
 // F1-F6 the effect commands, Escape quits, a close request posts the quit

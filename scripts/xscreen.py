@@ -1,0 +1,117 @@
+"""A private X screen for driving the disk as a person does: an Xvfb of its
+own, windows found by name, and keys sent only once the window that is to
+take them is mapped and holds the input focus. Every wait is for something
+the X server reports, with a deadline and a failure that says what never
+came; none is a pause that hopes the program has caught up.
+
+Used by the end-to-end and packaging tests and by scripts/soak."""
+import os
+import re
+import subprocess
+import time
+
+WINDOW_LINE = re.compile(r'^\s*(0x[0-9a-f]+) "(.*)": \(.*\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)')
+
+
+class NeverCame(AssertionError):
+    """What a test waited for did not happen before its deadline."""
+
+
+def until(condition, timeout, what, every=0.05):
+    """Polls condition until it gives something true, which it returns;
+    NeverCame after timeout seconds."""
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise NeverCame("%s never happened within %g s" % (what, timeout))
+        time.sleep(every)
+
+
+class Screen:
+    """An Xvfb of the given size, numbered by itself. -noreset keeps Num
+    Lock's state when the last client leaves."""
+
+    def __init__(self, size="1024x768"):
+        read, write = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", size + "x24", "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read, 16)
+            if not chunk:
+                raise RuntimeError("Xvfb did not start")
+            number += chunk
+        os.close(read)
+        self.display = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.display)
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.env.pop("SDL_VIDEODRIVER", None)
+
+    def run(self, *args):
+        return subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=60)
+
+    def windows(self):
+        """(id, name, width, height, x, y) of every named window, mapped or not."""
+        lines = self.run("xwininfo", "-root", "-tree").stdout.splitlines()
+        return [(m.group(1), m.group(2)) + tuple(int(g) for g in m.groups()[2:])
+                for m in map(WINDOW_LINE.match, lines) if m]
+
+    def viewable(self, window_id):
+        return "Map State: IsViewable" in self.run("xwininfo", "-id", window_id).stdout
+
+    def focus(self):
+        """The id of the window holding the input focus, or 0 (none, or the root)."""
+        out = self.run("xdotool", "getwindowfocus").stdout.strip()
+        return int(out) if out.isdigit() else 0
+
+    def shown(self, name):
+        """The first window of that name that is mapped and viewable, or None."""
+        for w in self.windows():
+            if w[1] == name and self.viewable(w[0]):
+                return w
+        return None
+
+    def wait_window(self, name, timeout=30):
+        """The window of that name, once it is mapped and viewable."""
+        return until(lambda: self.shown(name), timeout, "a viewable window named %r" % name)
+
+    def wait_focus(self, window, timeout=30):
+        """Waits until window (a tuple from windows()) holds the input focus."""
+        until(lambda: self.focus() == int(window[0], 16), timeout, "the input focus on %r" % window[1])
+
+    def answer(self, caption, key, timeout=30):
+        """Answers the box with this caption with one key. A box with no
+        parent takes no focus of its own: it is given it, and the key goes
+        only once the server says the box holds it."""
+        box = self.wait_window(caption, timeout)
+        self.run("xdotool", "windowfocus", "--sync", box[0])
+        self.wait_focus(box, timeout)
+        self.run("xdotool", "key", key)
+        # The next box may come at once and under the same id (the server
+        # hands a gone client's ids to the next), so the caption counts too.
+        until(lambda: box[:2] not in [w[:2] for w in self.windows()], timeout,
+              "the box %r going away after %s" % (caption, key))
+
+    def keys(self, window, *keys, repeat=1, delay=15):
+        """Presses keys (names or key codes) into window, which must hold the focus."""
+        self.wait_focus(window)
+        self.run("xdotool", "key", "--repeat", str(repeat), "--delay", str(delay), *[str(k) for k in keys])
+
+    def num_lock_on(self):
+        state = re.search(r"Num Lock:\s+(on|off)", self.run("xset", "q").stdout)
+        return bool(state) and state.group(1) == "on"
+
+    def num_lock(self, on):
+        """Sets Num Lock's state on the server, whichever window has the focus."""
+        if self.num_lock_on() != on:
+            self.run("xdotool", "key", "Num_Lock")
+        until(lambda: self.num_lock_on() == on, 10, "Num Lock %s" % ("on" if on else "off"))
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)

@@ -2,6 +2,9 @@
 #include "platform/messages.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/XKBlib.h>
+#include <X11/keysym.h>
 
 namespace {
 
@@ -9,12 +12,12 @@ constexpr int posted_capacity = 64;
 
 // Virtual-key codes by SDL scancode, for keys whose code does not depend on
 // Num Lock. 0: no code, the key gives no message.
-struct KeyCode {
+struct FixedKey {
     SDL_Scancode scancode;
     uint8_t vk;
 };
 
-constexpr KeyCode fixed_keys[] = {
+constexpr FixedKey fixed_keys[] = {
     {SDL_SCANCODE_BACKSPACE, 8},    {SDL_SCANCODE_TAB, 9},           {SDL_SCANCODE_RETURN, 13},
     {SDL_SCANCODE_LSHIFT, 16},      {SDL_SCANCODE_RSHIFT, 16},       {SDL_SCANCODE_LCTRL, 17},
     {SDL_SCANCODE_RCTRL, 17},       {SDL_SCANCODE_LALT, 18},         {SDL_SCANCODE_RALT, 18},
@@ -38,6 +41,15 @@ constexpr uint8_t keypad_numlock_off[] = {35, 40, 34, 37, 12, 39, 36, 38, 33, 45
 
 PlatformWindowProc window_proc_of_class;  // the registered class's procedure
 
+// Num Lock as the X server had it when the key being turned into a message
+// was pressed, from that press's own event; -1 when the key came some other
+// way. SDL's own flag counts Num Lock presses from the state it read when
+// the window took the focus, so a press still queued at that moment counts
+// twice and the keypad reads the other way for the rest of the run.
+int num_lock_of_press = -1;
+unsigned num_lock_mask;  // the modifier bit Num Lock sets; 0 until asked
+bool system_events_on;
+
 // Messages this program posted (translate's characters), oldest first.
 PlatformMessage posted[posted_capacity];
 int posted_first, posted_count;
@@ -57,11 +69,12 @@ uint32_t virtual_key(const SDL_Keysym& key)
         return VK_F1 + (s - SDL_SCANCODE_F1);
     if (s >= SDL_SCANCODE_KP_1 && s <= SDL_SCANCODE_KP_PERIOD) {
         int i = s - SDL_SCANCODE_KP_1;  // 1..9, 0, point
-        if (!(key.mod & KMOD_NUM))
+        const bool num_lock = num_lock_of_press >= 0 ? num_lock_of_press : (key.mod & KMOD_NUM);
+        if (!num_lock)
             return keypad_numlock_off[i];
         return i < 9 ? VK_NUMPAD0 + 1 + i : i == 9 ? VK_NUMPAD0 : 110;
     }
-    for (const KeyCode& k : fixed_keys)
+    for (const FixedKey& k : fixed_keys)
         if (k.scancode == s)
             return k.vk;
     return 0;
@@ -92,15 +105,34 @@ uint32_t key_character(uint32_t vk, uint16_t mod)
     }
 }
 
+// Notes Num Lock's state from an X key press, which SDL hands over just
+// before the key event it makes of it.
+void note_key_press(const SDL_SysWMmsg* wm)
+{
+    if (wm->subsystem != SDL_SYSWM_X11)
+        return;
+    const XEvent& x = wm->msg.x11.event;
+    if (x.type != KeyPress)
+        return;
+    if (!num_lock_mask)
+        num_lock_mask = XkbKeysymToModifiers(x.xkey.display, XK_Num_Lock);
+    if (num_lock_mask)
+        num_lock_of_press = (x.xkey.state & num_lock_mask) ? 1 : 0;
+}
+
 // One SDL event as a message; false for events that make none.
 bool message_from_event(const SDL_Event& e, PlatformMessage* msg)
 {
     *msg = {};
     msg->time = e.common.timestamp;
     switch (e.type) {
+    case SDL_SYSWMEVENT:
+        note_key_press(e.syswm.msg);
+        return false;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
         uint32_t vk = virtual_key(e.key.keysym);
+        num_lock_of_press = -1;  // a later key brings its own, or none
         if (!vk)
             return false;
         // Alt makes a system key, and F10 is one on its own.
@@ -163,6 +195,12 @@ int platform_peek_message(PlatformMessage* msg)
         return 1;
     }
     if (SDL_WasInit(SDL_INIT_EVENTS)) {
+        // Before the first pump: every X key press then comes with its own
+        // Num Lock state.
+        if (!system_events_on) {
+            SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+            system_events_on = true;
+        }
         // Events that make no message are dropped; *msg keeps the last one.
         SDL_Event e;
         PlatformMessage m;

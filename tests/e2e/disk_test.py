@@ -10,6 +10,7 @@ sanitizer."""
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -49,8 +50,11 @@ class Disk(unittest.TestCase):
             os.mkfifo(os.path.join(self.dir, "datas", name))
         self.audio = os.path.join(self.dir, "out.raw")
         env = dict(self.screen.env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio)
-        self.proc = subprocess.Popen([DISK], cwd=self.dir, env=env, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, text=True)
+        # Standard error to a file: a pipe would stay open as long as any
+        # child of the disk does.
+        self.errors = os.path.join(self.dir, "stderr.txt")
+        with open(self.errors, "w") as errors:
+            self.proc = subprocess.Popen([DISK], cwd=self.dir, env=env, stdout=subprocess.DEVNULL, stderr=errors)
 
     def tearDown(self):
         if getattr(self, "proc", None) and self.proc.poll() is None:
@@ -60,10 +64,12 @@ class Disk(unittest.TestCase):
             self.screen.close()
         if getattr(self, "dir", None):
             shutil.rmtree(self.dir, ignore_errors=True)
+        self.proc = self.screen = self.dir = None
 
     def exit_status(self, timeout=30):
         self.proc.wait(timeout=timeout)
-        self.stderr = self.proc.stderr.read()
+        with open(self.errors) as f:
+            self.stderr = f.read()
         if self.stderr.strip():
             print(self.stderr)
         return self.proc.returncode
@@ -222,6 +228,27 @@ class Disk(unittest.TestCase):
             same += 1
         self.assertGreater(same, int(1.5 * SECOND), "track 1 broke off at the digits")
         self.assertEqual(run[same:].strip(b"\0"), b"", "something else played before keypad plus")
+
+    def test_no_box_outlives_the_disk(self):
+        # A terminal's Ctrl+C, or a kill that cannot be caught, while the
+        # question is up: the disk ends and its box goes with it.
+        for sig, status in ((signal.SIGINT, 0), (signal.SIGKILL, -signal.SIGKILL)):
+            self.start()
+            self.screen.wait_window(QUESTION)
+            self.proc.send_signal(sig)
+            self.assertEqual(self.exit_status(), status, sig.name)
+            until(lambda: not self.screen.shown(QUESTION), 10, "the question going with the disk")
+            self.tearDown()
+
+    def test_a_signal_during_a_later_box_ends_as_a_close_does(self):
+        # After a real mode change, the reader's box for a missing picture.
+        self.start(remove=["menu.bmp"], modes=True)
+        self.screen.answer(QUESTION, "Return")
+        self.screen.wait_window("Error")
+        self.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(self.exit_status(), 0)
+        self.assertIn("current 1024 x 768", self.screen.run("xrandr").stdout, "the desktop's mode is back")
+        until(lambda: not self.screen.shown("Error"), 10, "the box going with the disk")
 
     def test_missing_first_track_ends_with_255_and_no_box(self):
         self.start(remove=["1-ambre.it"])

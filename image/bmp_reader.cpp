@@ -24,11 +24,12 @@ static const char conversion_error_text[] = "Image file conversion error.";
 constexpr size_t file_header_bytes = 14;
 constexpr uint32_t core_header_bytes = 12;
 constexpr uint32_t info_header_bytes = 40;
-// A 50-byte run-length file may declare 30000 x 30000 pixels. Nothing larger
-// than a GL texture can take is of use, and the output stays well inside
-// what a 32-bit byte count holds.
-constexpr int64_t max_side = 16384;                  // pixels
-constexpr uint64_t max_output_bytes = 256u << 20;   // 256 MiB
+// A 64-byte run-length file may declare 9000 x 9000 pixels, which would cost
+// a gigabyte and seconds before anything shows. Nothing larger than a GL
+// texture can take is of use, and no picture of the disk comes near 16 Mi
+// pixels: 64 MiB once GL holds them at 32 bits, 4096 x 4096.
+constexpr int64_t max_side = 16384;             // pixels
+constexpr uint64_t max_pixels = 16u << 20;      // 4 bytes each: 64 MiB
 
 // What the converter needs, gathered from either header kind. Every
 // pointer here lies inside the mapping and every length has been checked
@@ -155,7 +156,7 @@ static const char* describe_bmp(const uint8_t* file, size_t size, BmpDescription
     if (height < 0 && (d->compression == 1 || d->compression == 2))
         return conversion_error_text;
     int64_t rows = height < 0 ? -height : height;
-    if (width > max_side || rows > max_side || uint64_t(width * rows * 3) > max_output_bytes)
+    if (width > max_side || rows > max_side || uint64_t(width * rows) > max_pixels)
         return conversion_error_text;
     d->width = uint32_t(width);
     d->rows = uint32_t(rows);

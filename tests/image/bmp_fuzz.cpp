@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-// A tiny run-length file may claim a picture of up to 256 MiB, and
+// A tiny run-length file may claim a picture of up to 48 MiB (RGB), and
 // poisoning the shadow of a large block costs milliseconds per input. Past
 // 32 MiB (above what libFuzzer takes for itself) the allocation fails.
 extern "C" const char* __asan_default_options()

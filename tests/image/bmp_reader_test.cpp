@@ -162,7 +162,8 @@ TEST(BmpReader, BrokenFilesAreRefusedWithOneBox)
         {patched(good, 10, {57}), conversion}, {patched(good, 22, {3}), conversion},  // too little data
         {patched(good, 46, {0xFF, 0xFF}), conversion},  // colour table past the end
         {sized(30000, 30000), conversion}, {sized(16385, 1), conversion}, {sized(1, 16385), conversion},
-        {sized(16384, 5462), conversion}, {patched(core, 4, {0xFF, 0xFF}), conversion},  // 256 MiB, 65535 wide
+        {sized(9000, 9000), conversion}, {sized(4096, 4097), conversion},  // past 16 Mi pixels
+        {patched(core, 4, {0xFF, 0xFF}), conversion},  // 65535 wide
     };
     const BmpLayout fields = {32, false, false, 3, false, 0, {0xFF, 0xFF00, 0xFF0000}};
     for (const Bytes& whole : {bmp_encode({8, false, true, 0, false, 2}, 3, 3, indices, bw, 2), core,
@@ -178,8 +179,8 @@ TEST(BmpReader, BrokenFilesAreRefusedWithOneBox)
     // the limits the size is taken.
     int32_t w, h;
     EXPECT_EQ(bmp_decode(sized(30000, 30000).data(), tiny.size(), nullptr, &w, &h), conversion);
-    EXPECT_EQ(bmp_decode(sized(16384, 5461).data(), tiny.size(), nullptr, &w, &h), nullptr);
-    EXPECT_EQ(bmp_decode(sized(5461, 16384).data(), tiny.size(), nullptr, &w, &h), nullptr);
+    EXPECT_EQ(bmp_decode(sized(4096, 4096).data(), tiny.size(), nullptr, &w, &h), nullptr);
+    EXPECT_EQ(bmp_decode(sized(16384, 1024).data(), tiny.size(), nullptr, &w, &h), nullptr);
 }
 
 TEST(BmpReader, RunLengthData)

@@ -15,6 +15,7 @@
 #include "platform/audio_device.h"
 
 #include <libopenmpt/libopenmpt.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -410,11 +411,18 @@ void audio_shutdown()
 
 // Reads the whole file with plain reads, so that pipes work as well. A file
 // past max_module_bytes is refused: it may have no end (/dev/zero, a pipe).
+// A regular file's size is known before reading, so a huge one costs no
+// stall: it is refused at once.
 static int read_file(const char* path, std::vector<uint8_t>* bytes)
 {
     FILE* f = std::fopen(path, "rb");
     if (!f)
         return 0;
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) > max_module_bytes) {
+        std::fclose(f);
+        return 0;
+    }
     uint8_t block[65536];
     size_t got;
     int ok = 1;

@@ -49,6 +49,18 @@ static uint32_t load(const Bytes& bytes, uint32_t flags)
     return h;
 }
 
+// Bytes this process has read through read() and its kin, files and pipes.
+static uint64_t bytes_read()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return 0;
+}
+
 class Engine : public testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 1); }
@@ -225,6 +237,12 @@ TEST_F(Engine, BadFilesAreRefused)
         ASSERT_EQ(truncate(big.c_str(), size), 0);
         ASSERT_EQ(music_free(music_load(0, big.c_str(), 0, 0, 0)), size == off_t(64) << 20) << size;
     }
+    // A regular file's size is known before reading: a huge one is refused
+    // without a stall, nothing of it read.
+    ASSERT_EQ(truncate(big.c_str(), off_t(2) << 30), 0);
+    const uint64_t read_before = bytes_read();
+    EXPECT_EQ(music_load(0, big.c_str(), 0, 0, 0), 0u) << "2 GiB";
+    EXPECT_LT(bytes_read() - read_before, 1u << 20) << "2 GiB read before it was refused";
     std::remove(big.c_str());
     EXPECT_EQ(music_load(0, "/dev/zero", 0, 0, 0), 0u);
     // Nothing is a stream, one kind of sync exists, no handle is given twice.

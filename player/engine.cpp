@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -355,9 +356,35 @@ static void apply_flags(Music* m, uint32_t flags)
     openmpt_module_ctl_set_integer(m->mod, "dither", 0);
 }
 
+// Written by the device callback, read by anyone.
+static std::atomic<uint32_t> device_blocks{0};
+static std::atomic<uint32_t> device_block_frames{0};
+static std::atomic<uint32_t> device_overruns{0};
+static std::atomic<uint32_t> device_worst_us{0};
+
 static void device_callback(int16_t* out, size_t frames)
 {
+    // The monotonic clock is read in user space (vDSO): no system call.
+    const auto start = std::chrono::steady_clock::now();
     mix_frames(out, frames);
+    const auto took = std::chrono::steady_clock::now() - start;
+    const uint64_t us = uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(took).count());
+    // The device plays the block in frames / rate seconds; a block that took
+    // longer to mix than that left it without sound to play.
+    if (us * engine_rate > uint64_t(frames) * 1000000)
+        device_overruns.fetch_add(1, std::memory_order_relaxed);
+    if (us > device_worst_us.load(std::memory_order_relaxed))
+        device_worst_us.store(uint32_t(std::min<uint64_t>(us, UINT32_MAX)), std::memory_order_relaxed);
+    device_block_frames.store(uint32_t(frames), std::memory_order_relaxed);
+    device_blocks.fetch_add(1, std::memory_order_relaxed);
+}
+
+void audio_device_stats(AudioDeviceStats* out)
+{
+    out->blocks = device_blocks.load(std::memory_order_relaxed);
+    out->block_frames = device_block_frames.load(std::memory_order_relaxed);
+    out->overruns = device_overruns.load(std::memory_order_relaxed);
+    out->worst_block_us = device_worst_us.load(std::memory_order_relaxed);
 }
 
 int audio_init(int device, uint32_t rate, uint32_t, void*)
@@ -370,6 +397,10 @@ int audio_init(int device, uint32_t rate, uint32_t, void*)
     engine_device = device;
     output_running.store(1);
     if (device == -1) {
+        device_blocks.store(0);
+        device_block_frames.store(0);
+        device_overruns.store(0);
+        device_worst_us.store(0);
         if (!platform_audio_open(rate, device_max_frames, device_callback)) {
             output_running.store(0);
             return 0;

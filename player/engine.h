@@ -25,6 +25,17 @@ int audio_init(int device, uint32_t rate, uint32_t flags, void* window);
 // Only with device 0: mixes frames stereo frames into out, exactly as the
 // device callback would. Call from one thread at a time.
 void audio_render(int16_t* out, size_t frames);
+// What the output device has asked of the mixer since audio_init (device
+// -1): blocks mixed, the frames in each, the blocks whose mixing took longer
+// than they last when played (the device ran short: a dropout), and the
+// longest a block took to mix. Any thread.
+struct AudioDeviceStats {
+    uint32_t blocks;
+    uint32_t block_frames;    // of the last block
+    uint32_t overruns;
+    uint32_t worst_block_us;  // microseconds
+};
+void audio_device_stats(AudioDeviceStats* out);
 // Releases the device and every module; the engine may be initialised again.
 // For tests and tools: the program never shuts the engine down.
 void audio_shutdown();

@@ -329,3 +329,51 @@ TEST(EngineDevice, MixesUndisturbedWhileTheUiThreadChurns)
     for (const std::string& path : {raw, silent, fifo})
         std::remove(path.c_str());
 }
+
+// Holds the block it is handed for 60 ms, about three of its periods, once.
+static std::atomic<int> slow_blocks_left{0};
+
+static void slow_once(uint32_t, uint32_t, void*, uint32_t, uint32_t)
+{
+    if (slow_blocks_left.exchange(0) == 0)
+        return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(60);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+}
+
+static AudioDeviceStats device_stats_after(uint32_t blocks)
+{
+    AudioDeviceStats stats = {};
+    for (int ms = 0; ms < 60000; ++ms) {
+        audio_device_stats(&stats);
+        if (stats.blocks >= blocks)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return stats;
+}
+
+// A block that takes longer to mix than it plays is a dropout, counted
+// once; blocks mixed in time are not.
+TEST(EngineDevice, CountsBlocksMixedTooLateForTheDevice)
+{
+    std::string raw = temp_path("late.raw");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);
+    ASSERT_EQ(audio_init(-1, ENGINE_RATE, 0, nullptr), 1);
+    uint32_t h = load(make_looping_module(0.5), MUSIC_LOOP | MUSIC_RAMP);
+    music_play_ex(h, 0, -1, 1);
+    const AudioDeviceStats before = device_stats_after(20);
+    slow_blocks_left = 1;
+    channel_set_dsp(h, slow_once, 0);
+    const AudioDeviceStats after = device_stats_after(before.blocks + 40);
+    audio_shutdown();
+    std::remove(raw.c_str());
+    EXPECT_EQ(slow_blocks_left.load(), 0) << "the slow block never came";
+    EXPECT_GE(after.overruns, before.overruns + 1) << "the slow block was not counted";
+    EXPECT_LT(after.overruns, after.blocks / 2) << "blocks mixed in time were counted";
+    EXPECT_GE(after.worst_block_us, 60000u) << "the slow block's time";
+    EXPECT_EQ(after.block_frames, 1024u) << "the device's block";
+}

@@ -265,6 +265,7 @@ TEST(RenderVideo, BadInputAndFailedCapturesLeaveNoFile)
     for (std::string args : {"OUT --at 1:KP10", "OUT --at F1", "OUT --at -1:F1", "OUT --seconds 3 --at 3:F1",
                              "OUT --size 0x480", "OUT --size 4098x480", "OUT --size 641x480", "OUT --size 640",
                              "OUT --fps 241", "OUT --seconds 0.00001", "OUT --seconds nan", "OUT --seconds 3601",
+                             "OUT --seconds 0x10", "OUT --seconds 1e1",
                              "OUT --crf 52", "OUT --preset fastest", "OUT --seed 4294967296", "OUT --frobnicate",
                              "OUT --seconds", "OUT EXTRA", "", "DIR/no/such/out.mkv", "DIR", "OUT --log OUT",
                              "OUT --log DIR/no/such/log.tsv", "OUT -C DIR/nowhere"}) {

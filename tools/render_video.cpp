@@ -761,6 +761,9 @@ int main(int argc, char** argv)
         log_file = reserve(o.log);
     if (o.directory && chdir(o.directory) != 0)
         bad_input("cannot work in '%s': %s", o.directory, std::strerror(errno));
+    struct stat datas;
+    if (stat("datas", &datas) != 0 || !S_ISDIR(datas.st_mode))
+        bad_input("no datas/ folder in '%s' (see -C)", o.directory ? o.directory : ".");
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     std::signal(SIGHUP, on_signal);

@@ -260,7 +260,10 @@ TEST(RenderVideo, ATrackKeyBetweenFramesPlaysFromItsSampleAndLosslessFramesAreEx
 TEST(RenderVideo, BadInputAndFailedCapturesLeaveNoFile)
 {
     // Each check of the arguments and the files once: one line, status 2.
+    // Run in a folder whose datas/ is empty, so that a check left out
+    // ends at start-up instead of in a capture.
     clear_folder();
+    fs::create_directories(d + "/nodisk/datas");
     const std::string out = d + "/out/out.mkv";
     for (std::string args : {"OUT --at 1:KP10", "OUT --at F1", "OUT --at -1:F1", "OUT --seconds 3 --at 3:F1",
                              "OUT --size 0x480", "OUT --size 4098x480", "OUT --size 641x480", "OUT --size 640",
@@ -268,16 +271,17 @@ TEST(RenderVideo, BadInputAndFailedCapturesLeaveNoFile)
                              "OUT --seconds 0x10", "OUT --seconds 1e1",
                              "OUT --crf 52", "OUT --preset fastest", "OUT --seed 4294967296", "OUT --frobnicate",
                              "OUT --seconds", "OUT EXTRA", "", "DIR/no/such/out.mkv", "DIR", "OUT --log OUT",
-                             "OUT --log DIR/no/such/log.tsv", "OUT -C DIR/nowhere"}) {
+                             "OUT --log DIR/no/such/log.tsv", "OUT -C DIR/nowhere", "OUT -C DIR"}) {
         args = std::regex_replace(std::regex_replace(args, std::regex("OUT"), out), std::regex("DIR"), d + "/out");
-        const auto [status, err] = run(RENDER_VIDEO " -C " + d + " " + args);  // no capture if a check is missing
-        EXPECT_TRUE(status == 2 && err.rfind("render-video: ", 0) == 0 && std::count(err.begin(), err.end(), '\n') == 1)
-            << args << ": " << status << " " << err;
+        const auto [status, err] = run(RENDER_VIDEO " -C " + d + "/nodisk " + args);
+        EXPECT_EQ(status, 2) << args << ": " << err;
+        EXPECT_EQ(err.rfind("render-video: ", 0), 0u) << args << ": " << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << args << ": " << err;
         EXPECT_TRUE(fs::is_empty(d + "/out")) << args;
     }
 
-    // Without the disk's files (d has no datas/): status 1, nothing left.
-    EXPECT_EQ(run(RENDER_VIDEO " " + out + " --seconds 1 --log " + out + ".tsv -C " + d).first, 1);
+    // Without the disk's files: status 1, nothing left.
+    EXPECT_EQ(run(RENDER_VIDEO " " + out + " --seconds 1 --log " + out + ".tsv -C " + d + "/nodisk").first, 1);
     EXPECT_TRUE(fs::is_empty(d + "/out"));
     // Interrupted once its file is being written, or unable to put its log
     // in place at the end (held while the log's name becomes a folder):

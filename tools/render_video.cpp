@@ -321,6 +321,12 @@ int av_failed(const char* what, int error)
     return 0;
 }
 
+// A failed write of the file is told once, by main, naming the file.
+int write_failed(const char* what, int error)
+{
+    return video_file.error ? 0 : av_failed(what, error);
+}
+
 // Sends frame (null: the end) to codec and writes every packet it gives.
 int encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame)
 {
@@ -337,7 +343,7 @@ int encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame)
         packet->stream_index = stream->index;
         error = av_interleaved_write_frame(muxer, packet);
         if (error < 0)
-            return av_failed("writing", error);
+            return write_failed("writing", error);
     }
 }
 
@@ -449,7 +455,7 @@ int open_encoder(const Options& o)
     if (!(muxer->pb = open_video_io()))
         return av_failed("memory", AVERROR(ENOMEM));
     if ((error = avformat_write_header(muxer, nullptr)) < 0)
-        return av_failed("writing the header", error);
+        return write_failed("writing the header", error);
     return 1;
 }
 
@@ -511,7 +517,7 @@ int finish_encoder()
     // The trailer flushes the buffer and reports any write that failed.
     int error = av_write_trailer(muxer);
     if (error < 0)
-        return av_failed("writing the end", error);
+        return write_failed("writing the end", error);
     return 1;
 }
 
@@ -746,6 +752,9 @@ int main(int argc, char** argv)
 {
     Options o = parse_arguments(argc, argv);
     av_log_set_level(AV_LOG_ERROR);
+    // Past a file size limit a write then fails as on a full disk, instead
+    // of the process being killed without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Before -C, since relative names count from where we are.
     if (!output_check(&video_file, o.out))
         bad_input("cannot write '%s': %s", o.out, std::strerror(video_file.error));
@@ -768,6 +777,8 @@ int main(int argc, char** argv)
     double seconds_taken = 0;
     int ok = capture(o, &log_rows, &seconds_taken);
     close_encoder();
+    if (video_file.error)
+        ok = cannot_write(video_file);
     ok = ok && place_files(o, log_rows);
     struct stat st;
     if (ok && fstat(video_file.fd, &st) == 0) {
@@ -780,6 +791,9 @@ int main(int argc, char** argv)
     output_discard(&video_file);
     output_discard(&log_file);
     // The engine, the scene and the surface end with the process, as the
-    // program's do.
-    return ok ? 0 : 1;
+    // program's do. An output that cannot be written, a full disk
+    // included, is status 2 like a bad argument.
+    if (ok)
+        return 0;
+    return video_file.error || log_file.error ? 2 : 1;
 }

@@ -2,7 +2,6 @@
 // their arguments. Any thread.
 #pragma once
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 
 // count decimal numbers, each 0 to max, separated by sep and nothing else
@@ -22,15 +21,27 @@ inline int parse_numbers(const char* text, char sep, int count, unsigned long ma
     return 1;
 }
 
-// A finite number of seconds from 0 to max, the whole of text: digits or a
-// point first (no sign, no "inf"). 1 with it in *out, or 0.
+// A number of seconds from 0 to max, the whole of text, written in
+// decimal: digits with at most one point ("12", "12.5", "12.", ".5"). No
+// sign, exponent, hexadecimal, "inf" or "nan": strtod would take "0x10" as
+// 16. 1 with it in *out, or 0.
 inline int parse_seconds(const char* text, double max, double* out)
 {
-    if ((*text < '0' || *text > '9') && *text != '.')
+    int digits = 0, points = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c >= '0' && *c <= '9')
+            ++digits;
+        else if (*c == '.' && points == 0)
+            ++points;
+        else
+            return 0;
+    }
+    if (digits == 0)
         return 0;
-    char* end;
-    double v = std::strtod(text, &end);
-    if (*end || !std::isfinite(v) || v > max)
+    // Only the rounding is left to strtod; the tools keep the C locale,
+    // whose point is '.'.
+    double v = std::strtod(text, nullptr);
+    if (v > max)
         return 0;
     *out = v;
     return 1;

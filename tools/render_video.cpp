@@ -16,7 +16,7 @@
 #include "player/engine.h"
 #include "player/track_list.h"
 #include "tools/arguments.h"
-#include "tools/write_file.h"
+#include "tools/output_file.h"
 #include "visuals/scene.h"
 
 extern "C" {
@@ -90,16 +90,11 @@ struct Options {
     std::vector<ScriptKey> keys;
 };
 
-// A file written under a temporary name beside its final one and renamed
-// at the very end, so that a failed capture leaves nothing under the name.
-struct PendingFile {
-    std::string path;  // where it goes (absolute)
-    std::string temp;  // where it is written until then; empty when none
-};
-
 // --- the capture's state ------------------------------------------------------
 
-PendingFile video_file, log_file;
+// Written by the encoding thread while it runs, by main otherwise.
+OutputFile video_file;
+OutputFile log_file;  // main only, and written only at the end
 volatile std::sig_atomic_t interrupted = 0;
 
 // One video frame's worth of work, handed from the drawing thread to the
@@ -141,8 +136,6 @@ int64_t audio_pts;           // the first frame of audio_frame, in samples
 
 // --- arguments ----------------------------------------------------------------
 
-void discard(PendingFile* f);
-
 // One line on standard error, no file left behind, status 2.
 [[noreturn]] void bad_input(const char* format, ...)
 {
@@ -152,8 +145,8 @@ void discard(PendingFile* f);
     std::vfprintf(stderr, format, args);
     std::fputc('\n', stderr);
     va_end(args);
-    discard(&video_file);
-    discard(&log_file);
+    output_discard(&video_file);
+    output_discard(&log_file);
     std::exit(2);
 }
 
@@ -272,50 +265,49 @@ Options parse_arguments(int argc, char** argv)
 
 // --- files ----------------------------------------------------------------------
 
-std::string absolute(const std::string& path)
+// One line naming the file and the reason, which makes the status 2.
+int cannot_write(const OutputFile& f)
 {
-    if (path[0] == '/')
-        return path;
-    std::vector<char> cwd(4096);
-    if (!getcwd(cwd.data(), cwd.size()))
-        bad_input("cannot tell the working folder: %s", std::strerror(errno));
-    return std::string(cwd.data()) + "/" + path;
+    std::fprintf(stderr, "render-video: cannot write '%s': %s\n", f.path.c_str(), std::strerror(f.error));
+    return 0;
 }
 
-// Makes the temporary file beside path, with the permissions a new file
-// would get there.
-PendingFile reserve(const char* path)
+// The muxer's writes go to the video's descriptor; Matroska seeks back to
+// fill in sizes and the cues. The buffer is auto: FFmpeg 7 made it const.
+AVIOContext* open_video_io()
 {
-    PendingFile f{absolute(path), {}};
-    struct stat st;
-    if (stat(f.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        bad_input("cannot write '%s': it is a folder", path);
-    std::string temp = f.path + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        bad_input("cannot write '%s': %s", path, std::strerror(errno));
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
-    f.temp = temp;
-    return f;
+    constexpr int buffer_size = 1 << 16;
+    uint8_t* buffer = static_cast<uint8_t*>(av_malloc(buffer_size));
+    auto write = [](void*, auto* bytes, int size) -> int {
+        return output_write(&video_file, bytes, size_t(size)) ? size : AVERROR(video_file.error);
+    };
+    auto seek = [](void*, int64_t offset, int whence) -> int64_t {
+        struct stat st;
+        if (whence & AVSEEK_SIZE)
+            return fstat(video_file.fd, &st) == 0 ? int64_t(st.st_size) : AVERROR(errno);
+        const off_t at = lseek(video_file.fd, offset, whence & ~AVSEEK_FORCE);
+        return at < 0 ? AVERROR(errno) : int64_t(at);
+    };
+    AVIOContext* io = buffer ? avio_alloc_context(buffer, buffer_size, 1, nullptr, nullptr, write, seek) : nullptr;
+    if (!io)
+        av_free(buffer);
+    return io;
 }
 
-void discard(PendingFile* f)
+// Writes the log, then puts both files under their names: both or neither.
+int place_files(const Options& o, const std::string& log_rows)
 {
-    if (!f->temp.empty())
-        unlink(f->temp.c_str());
-    f->temp.clear();
-}
-
-int commit(PendingFile* f)
-{
-    if (std::rename(f->temp.c_str(), f->path.c_str()) != 0) {
-        std::fprintf(stderr, "render-video: cannot write '%s': %s\n", f->path.c_str(), std::strerror(errno));
-        return 0;
+    if (o.log) {
+        int written = output_open(&log_file) && output_write(&log_file, log_rows.data(), log_rows.size());
+        if (!written || !output_stage(&log_file))
+            return cannot_write(log_file);
     }
-    f->temp.clear();
+    if (!output_stage(&video_file) || !output_commit(&video_file))
+        return cannot_write(video_file);
+    if (o.log && !output_commit(&log_file)) {
+        unlinkat(video_file.folder, video_file.name.c_str(), 0);
+        return cannot_write(log_file);
+    }
     return 1;
 }
 
@@ -327,6 +319,12 @@ int av_failed(const char* what, int error)
     av_strerror(error, text, sizeof text);
     std::fprintf(stderr, "render-video: %s: %s\n", what, text);
     return 0;
+}
+
+// A failed write of the file is told once, by main, naming the file.
+int write_failed(const char* what, int error)
+{
+    return video_file.error ? 0 : av_failed(what, error);
 }
 
 // Sends frame (null: the end) to codec and writes every packet it gives.
@@ -345,7 +343,7 @@ int encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame)
         packet->stream_index = stream->index;
         error = av_interleaved_write_frame(muxer, packet);
         if (error < 0)
-            return av_failed("writing", error);
+            return write_failed("writing", error);
     }
 }
 
@@ -396,12 +394,12 @@ void fill_audio(AVCodecContext* c, const Options&)
     av_channel_layout_default(&c->ch_layout, 2);
 }
 
-int open_encoder(const Options& o, const char* temp_path)
+int open_encoder(const Options& o)
 {
     int error = avformat_alloc_output_context2(&muxer, nullptr, "matroska", nullptr);
     if (error < 0)
         return av_failed("matroska", error);
-    muxer->flags |= AVFMT_FLAG_BITEXACT;
+    muxer->flags |= AVFMT_FLAG_BITEXACT | AVFMT_FLAG_CUSTOM_IO;
 
     // libx264rgb codes the RGB planes themselves: at qp 0 every pixel
     // comes back exactly. Plain libx264 codes 4:2:0, which every player plays.
@@ -454,10 +452,10 @@ int open_encoder(const Options& o, const char* temp_path)
         sws_setColorspaceDetails(to_yuv, bt601, 1, bt601, 0, 0, 1 << 16, 1 << 16);
     }
 
-    if ((error = avio_open(&muxer->pb, temp_path, AVIO_FLAG_WRITE)) < 0)
-        return av_failed(temp_path, error);
+    if (!(muxer->pb = open_video_io()))
+        return av_failed("memory", AVERROR(ENOMEM));
     if ((error = avformat_write_header(muxer, nullptr)) < 0)
-        return av_failed("writing the header", error);
+        return write_failed("writing the header", error);
     return 1;
 }
 
@@ -516,19 +514,19 @@ int finish_encoder()
     }
     if (!encode(video_codec, video_stream, nullptr) || !encode(audio_codec, audio_stream, nullptr))
         return 0;
+    // The trailer flushes the buffer and reports any write that failed.
     int error = av_write_trailer(muxer);
     if (error < 0)
-        return av_failed("writing the end", error);
-    error = avio_closep(&muxer->pb);
-    if (error < 0)
-        return av_failed("writing", error);
+        return write_failed("writing the end", error);
     return 1;
 }
 
 void close_encoder()
 {
-    if (muxer && muxer->pb)
-        avio_closep(&muxer->pb);
+    if (muxer && muxer->pb) {  // custom: the muxer leaves it to us
+        av_freep(&muxer->pb->buffer);
+        avio_context_free(&muxer->pb);
+    }
     avformat_free_context(muxer);
     avcodec_free_context(&video_codec);
     avcodec_free_context(&audio_codec);
@@ -706,7 +704,7 @@ int draw_frames(const Options& o, std::string* log_rows)
 
 // Start-up, then every frame drawn and encoded; *seconds_taken is the time
 // from the first frame to the file's end.
-int capture(const Options& o, const PendingFile& video, std::string* log_rows, double* seconds_taken)
+int capture(const Options& o, std::string* log_rows, double* seconds_taken)
 {
     // Start-up in the program's order, with the tint's generator seeded
     // from the command line rather than the calendar.
@@ -730,7 +728,7 @@ int capture(const Options& o, const PendingFile& video, std::string* log_rows, d
     blank_texture = make_blank_texture();
     frame_width = o.width;
     frame_height = o.height;
-    if (!open_encoder(o, video.temp.c_str()))
+    if (!open_encoder(o))
         return 0;
 
     scene_set_clock([] { return frame_ms; });
@@ -754,42 +752,48 @@ int main(int argc, char** argv)
 {
     Options o = parse_arguments(argc, argv);
     av_log_set_level(AV_LOG_ERROR);
-    video_file = reserve(o.out);
-    if (o.log && absolute(o.log) == video_file.path)
+    // Past a file size limit a write then fails as on a full disk, instead
+    // of the process being killed without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Before -C, since relative names count from where we are.
+    if (!output_check(&video_file, o.out))
+        bad_input("cannot write '%s': %s", o.out, std::strerror(video_file.error));
+    if (o.log && !output_check(&log_file, o.log))
+        bad_input("cannot write '%s': %s", o.log, std::strerror(log_file.error));
+    if (o.log && output_same(video_file, log_file))
         bad_input("the log cannot be the video file");
-    if (o.log)
-        log_file = reserve(o.log);
     if (o.directory && chdir(o.directory) != 0)
         bad_input("cannot work in '%s': %s", o.directory, std::strerror(errno));
+    struct stat datas;
+    if (stat("datas", &datas) != 0 || !S_ISDIR(datas.st_mode))
+        bad_input("no datas/ folder in '%s' (see -C)", o.directory ? o.directory : ".");
+    if (!output_open(&video_file))
+        bad_input("cannot write '%s': %s", o.out, std::strerror(video_file.error));
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     std::signal(SIGHUP, on_signal);
 
     std::string log_rows;
     double seconds_taken = 0;
-    int ok = capture(o, video_file, &log_rows, &seconds_taken);
+    int ok = capture(o, &log_rows, &seconds_taken);
     close_encoder();
-    if (ok && o.log && !write_whole_file(log_file.temp.c_str(), std::vector<uint8_t>(log_rows.begin(), log_rows.end()))) {
-        std::fprintf(stderr, "render-video: cannot write '%s': %s\n", log_file.path.c_str(), std::strerror(errno));
-        ok = 0;
-    }
-    if (ok && !commit(&video_file)) {
-        ok = 0;
-    } else if (ok && o.log && !commit(&log_file)) {
-        unlink(video_file.path.c_str());  // both or neither
-        ok = 0;
-    }
-    discard(&video_file);
-    discard(&log_file);
+    if (video_file.error)
+        ok = cannot_write(video_file);
+    ok = ok && place_files(o, log_rows);
     struct stat st;
-    if (ok && stat(video_file.path.c_str(), &st) == 0) {
+    if (ok && fstat(video_file.fd, &st) == 0) {
         const double frames = double(frame_count(o));
         std::printf("%s: %.0f frames at %d per second, %dx%d, %.3f s of sound, %.1f MB; %.2fx real time "
                     "(%.1f frames per second)\n",
                     o.out, frames, o.fps, o.width, o.height, o.seconds, double(st.st_size) / 1e6,
                     o.seconds / seconds_taken, frames / seconds_taken);
     }
+    output_discard(&video_file);
+    output_discard(&log_file);
     // The engine, the scene and the surface end with the process, as the
-    // program's do.
-    return ok ? 0 : 1;
+    // program's do. An output that cannot be written, a full disk
+    // included, is status 2 like a bad argument.
+    if (ok)
+        return 0;
+    return video_file.error || log_file.error ? 2 : 1;
 }

@@ -48,6 +48,12 @@ class Packaging(unittest.TestCase):
             with open(icon, "rb") as f:
                 head = f.read(24)
             self.assertEqual((head[:8], struct.unpack(">II", head[16:24])), (b"\x89PNG\r\n\x1a\n", (size, size)))
+        # One entry for software centres, valid together with the installed
+        # menu entry it launches and named after its id.
+        metainfo = glob.glob(under("share", "metainfo", "*.metainfo.xml"))
+        self.assertEqual(len(metainfo), 1, "one AppStream entry in share/metainfo")
+        checked = run("appstreamcli", "validate-tree", "--no-net", under())
+        self.assertEqual(checked.returncode, 0, "AppStream's errors and warnings:\n" + checked.stdout + checked.stderr)
         # The data where the launcher goes, byte for byte what the build made.
         shipped = sorted(n for n in os.listdir(os.path.join(BUILD, "datas")) if not n.startswith("."))
         datas = under("share", "musicdisk", "datas")

@@ -7,23 +7,20 @@ import os
 import re
 import struct
 import subprocess
+import sys
 import tempfile
-import time
 import unittest
 
 BUILD = os.environ.get("BUILD", "")
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+sys.path.insert(0, os.path.join(SOURCE, "scripts"))
+from xscreen import Screen, until  # noqa: E402
+
 TITLE = "Korvid Music Disk #1 (Velvane Musik Disk)"
 
 
 def run(*args, **kwargs):
     return subprocess.run(args, capture_output=True, text=True, timeout=90, **kwargs)
-
-
-def window(env, name):
-    """The id of the window with this title, or None."""
-    m = re.search(r'^\s*(0x\w+) "%s": ' % re.escape(name), run("xwininfo", "-root", "-tree", env=env).stdout, re.M)
-    return m and m.group(1)
 
 
 class Packaging(unittest.TestCase):
@@ -85,26 +82,19 @@ class Packaging(unittest.TestCase):
         elsewhere, heard = os.path.join(self.dir, "elsewhere"), os.path.join(self.dir, "heard.raw")
         os.mkdir(elsewhere)
         os.symlink(under("bin", "musicdisk"), os.path.join(elsewhere, "musicdisk"))
-        read, write = os.pipe()
-        server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                  pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write)
-        self.addCleanup(lambda: (server.terminate(), server.wait()))
-        with os.fdopen(read) as f:
-            env = dict(os.environ, DISPLAY=":" + f.readline().strip(), SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=heard)
-        env.pop("SDL_VIDEODRIVER", None)
-        disk = subprocess.Popen(["./musicdisk"], cwd=elsewhere, stderr=subprocess.PIPE, text=True, env=env)
+        screen = Screen()
+        self.addCleanup(screen.close)
+        env = dict(screen.env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=heard)
+        with open(os.path.join(self.dir, "stderr.txt"), "w") as errors:
+            disk = subprocess.Popen(["./musicdisk"], cwd=elsewhere, stderr=errors, env=env)
         self.addCleanup(lambda: disk.poll() is None and disk.kill())
-        # Answer the fullscreen question No (Escape), until the window opens.
-        end = time.monotonic() + 30
-        while not window(env, TITLE):
-            self.assertTrue(disk.poll() is None and time.monotonic() < end, "the disk's window never opened")
-            if window(env, "Velvane Musik Disk"):
-                run("xdotool", "windowfocus", "--sync", window(env, "Velvane Musik Disk"), "key", "Escape", env=env)
-            time.sleep(0.2)
-        time.sleep(1.5)
-        run("xdotool", "windowfocus", "--sync", window(env, TITLE), "key", "Escape", env=env)
-        self.assertEqual(disk.wait(timeout=20), 27, disk.stderr.read())
+        screen.answer("Velvane Musik Disk", "Escape")  # No: a window
+        window = screen.wait_window(TITLE)
+        # Half a second of it heard, then Escape.
+        until(lambda: os.path.exists(heard) and os.path.getsize(heard) >= 44100 * 4 // 2, 60, "half a second heard")
+        screen.keys(window, "Escape")
+        with open(os.path.join(self.dir, "stderr.txt")) as errors:
+            self.assertEqual(disk.wait(timeout=60), 27, errors.read())
         with open(heard, "rb") as f:
             sound = f.read()
         self.assertGreater(len(sound), 44100 * 4 // 2, "half a second at least")

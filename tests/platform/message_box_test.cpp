@@ -15,12 +15,13 @@
 #include <X11/Xutil.h>
 
 // Asks the top-level window titled title to close as soon as it appears,
-// looking for ten seconds at most. 1 when it did.
+// looking for a minute at most (a loaded machine is slow to show it). 1
+// when it did.
 static int close_window_titled(const std::string& title)
 {
     Display* display = XOpenDisplay(nullptr);
     int closed = 0;
-    for (int tries = 0; display && !closed && tries < 500; ++tries) {
+    for (int tries = 0; display && !closed && tries < 3000; ++tries) {
         Window root, parent, *children = nullptr;
         unsigned int count = 0;
         XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);

@@ -20,7 +20,11 @@ constexpr uint32_t VK_NUMPAD0 = 96;  // keypad 0 to 9 are 96 to 105 with Num Loc
 constexpr uint32_t VK_ADD = 107;       // keypad plus
 constexpr uint32_t VK_SUBTRACT = 109;  // keypad minus
 constexpr uint32_t VK_F1 = 112;        // F1 to F12 are 112 to 123
+constexpr uint32_t VK_F2 = 113;
+constexpr uint32_t VK_F3 = 114;
 constexpr uint32_t VK_F4 = 115;
+constexpr uint32_t VK_F5 = 116;
+constexpr uint32_t VK_F6 = 117;
 
 // An opaque window handle (null: none).
 using PlatformWindow = void*;

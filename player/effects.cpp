@@ -3,7 +3,6 @@
 #include "player/effects.h"
 
 #include "player/engine.h"
-#include "player/track_list.h"
 
 #include <atomic>
 #include <bit>
@@ -189,47 +188,47 @@ void dsp_flanger(uint32_t, uint32_t, void* buffer, uint32_t length, uint32_t)
     flanger_step.store(step, std::memory_order_relaxed);
 }
 
-void install_pan_sweep()
+void install_pan_sweep(uint32_t channel)
 {
     pan_phase.store(pan_install_phase, std::memory_order_relaxed);
-    pan_dsp.store(channel_set_dsp(current_channel, dsp_pan_sweep, 0), std::memory_order_relaxed);
+    pan_dsp.store(channel_set_dsp(channel, dsp_pan_sweep, 0), std::memory_order_relaxed);
 }
 
-void remove_pan_sweep()
+void remove_pan_sweep(uint32_t channel)
 {
     // Reset while still attached: a block in progress may keep its own end
     // phase, which is harmless.
     pan_phase.store(0.0f, std::memory_order_relaxed);
     uint32_t dsp = pan_dsp.load(std::memory_order_relaxed);
-    pan_dsp.store(uint32_t(channel_remove_dsp(current_channel, dsp)), std::memory_order_relaxed);
+    pan_dsp.store(uint32_t(channel_remove_dsp(channel, dsp)), std::memory_order_relaxed);
 }
 
-void install_echo()
+void install_echo(uint32_t channel)
 {
     clear_history(echo_history);
     echo_pos.store(echo_install_pos, std::memory_order_relaxed);
-    echo_dsp.store(channel_set_dsp(current_channel, dsp_echo, 0), std::memory_order_relaxed);
+    echo_dsp.store(channel_set_dsp(channel, dsp_echo, 0), std::memory_order_relaxed);
 }
 
-void remove_echo()
+void remove_echo(uint32_t channel)
 {
     uint32_t dsp = echo_dsp.load(std::memory_order_relaxed);
-    echo_dsp.store(uint32_t(channel_remove_dsp(current_channel, dsp)), std::memory_order_relaxed);
+    echo_dsp.store(uint32_t(channel_remove_dsp(channel, dsp)), std::memory_order_relaxed);
 }
 
-void install_flanger()
+void install_flanger(uint32_t channel)
 {
     clear_history(flanger_history);
     flanger_pos.store(0, std::memory_order_relaxed);
     flanger_delay.store(flanger_install_delay, std::memory_order_relaxed);
     flanger_step.store(flanger_install_step, std::memory_order_relaxed);
-    flanger_dsp.store(channel_set_dsp(current_channel, dsp_flanger, 0), std::memory_order_relaxed);
+    flanger_dsp.store(channel_set_dsp(channel, dsp_flanger, 0), std::memory_order_relaxed);
 }
 
-void remove_flanger()
+void remove_flanger(uint32_t channel)
 {
     uint32_t dsp = flanger_dsp.load(std::memory_order_relaxed);
-    flanger_dsp.store(uint32_t(channel_remove_dsp(current_channel, dsp)), std::memory_order_relaxed);
+    flanger_dsp.store(uint32_t(channel_remove_dsp(channel, dsp)), std::memory_order_relaxed);
 }
 
 void effects_get_state(EffectState* out)

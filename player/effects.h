@@ -15,16 +15,16 @@ void dsp_pan_sweep(uint32_t dsp, uint32_t channel, void* buffer, uint32_t length
 void dsp_echo(uint32_t dsp, uint32_t channel, void* buffer, uint32_t length, uint32_t user);
 void dsp_flanger(uint32_t dsp, uint32_t channel, void* buffer, uint32_t length, uint32_t user);
 
-// Key commands on current_channel (player/track_list.h). UI thread. An
+// Key commands on channel, the engine's handle of a module. UI thread. An
 // install resets its effect's state and attaches one more instance of the
 // routine; a remove detaches the handle in the slot. Each slot keeps
 // whatever the engine answered, a refusal or a remove's 0/1 included.
-void install_pan_sweep();  // F1
-void remove_pan_sweep();   // F2
-void install_echo();       // F3
-void remove_echo();        // F4
-void install_flanger();    // F5
-void remove_flanger();     // F6
+void install_pan_sweep(uint32_t channel);  // F1
+void remove_pan_sweep(uint32_t channel);   // F2
+void install_echo(uint32_t channel);       // F3
+void remove_echo(uint32_t channel);        // F4
+void install_flanger(uint32_t channel);    // F5
+void remove_flanger(uint32_t channel);     // F6
 
 // For tests and tools only: a copy of the whole effect state. The program
 // itself never reads or writes the state from outside this module.

@@ -5,7 +5,6 @@
 //   render-wav MODULE OUT.wav [--seconds S] [--loop] [--at SECONDS:COMMAND]...
 #include "player/effects.h"
 #include "player/engine.h"
-#include "player/track_list.h"
 #include "tools/arguments.h"
 #include "tools/write_file.h"
 
@@ -24,7 +23,7 @@ constexpr double max_seconds = 3600.0;
 
 struct Command {
     const char* name;
-    void (*run)();
+    void (*run)(uint32_t channel);
 };
 
 const Command commands[] = {
@@ -140,26 +139,26 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "render-wav: the engine did not start\n");
         return 1;
     }
-    current_channel = music_load(0, module_path, 0, 0, loop ? MUSIC_LOOP | MUSIC_RAMP : MUSIC_RAMP);
-    if (!current_channel) {
+    const uint32_t channel = music_load(0, module_path, 0, 0, loop ? MUSIC_LOOP | MUSIC_RAMP : MUSIC_RAMP);
+    if (!channel) {
         std::fprintf(stderr, "render-wav: cannot load '%s' as a module\n", module_path);
         audio_shutdown();
         return 1;
     }
-    music_play_ex(current_channel, 0, -1, 1);
+    music_play_ex(channel, 0, -1, 1);
 
     // Without --seconds: until the module ends, in whole blocks.
     size_t total_frames = seconds < 0 ? SIZE_MAX : size_t(std::llround(seconds * ENGINE_RATE));
     std::vector<int16_t> samples;
     size_t next = 0;
     for (size_t done = 0; done < total_frames;) {
-        if (seconds < 0 && !channel_is_active(current_channel))
+        if (seconds < 0 && !channel_is_active(channel))
             break;
         // A block is cut short where a command falls inside it.
         const size_t block_end = std::min(done + block_frames, total_frames);
         for (size_t at = done; at < block_end;) {
             while (next < timed.size() && timed[next].sample <= at)
-                timed[next++].command->run();
+                timed[next++].command->run(channel);
             size_t until = next < timed.size() ? std::min(block_end, timed[next].sample) : block_end;
             samples.resize(samples.size() + 2 * (until - at));
             audio_render(samples.data() + samples.size() - 2 * (until - at), until - at);

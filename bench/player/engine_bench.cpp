@@ -5,7 +5,6 @@
 // a quarter of the 23.2 ms block period).
 #include "player/effects.h"
 #include "player/engine.h"
-#include "player/track_list.h"
 
 #include "tools/modwriter/test_modules.h"
 
@@ -67,13 +66,13 @@ static void run_overhead(benchmark::State& state, bool effects)
     openmpt_module_set_repeat_count(mod, -1);
     std::string path = write_temp("overhead.it", module);
     audio_init(0, ENGINE_RATE, 0, nullptr);
-    current_channel = music_load(0, path.c_str(), 0, 0, MUSIC_LOOP | MUSIC_RAMP);
+    const uint32_t channel = music_load(0, path.c_str(), 0, 0, MUSIC_LOOP | MUSIC_RAMP);
     std::remove(path.c_str());
-    music_play_ex(current_channel, 0, -1, 1);
+    music_play_ex(channel, 0, -1, 1);
     if (effects) {
-        install_pan_sweep();
-        install_echo();
-        install_flanger();
+        install_pan_sweep(channel);
+        install_echo(channel);
+        install_flanger(channel);
     }
     std::vector<int16_t> block(2 * block_frames);
     double read_time = 0, engine_time = 0;

@@ -3,7 +3,6 @@
 #include "player/effects.h"
 
 #include "player/engine.h"
-#include "player/track_list.h"
 #include "tools/modwriter/test_modules.h"
 #include "tools/write_file.h"
 
@@ -155,25 +154,25 @@ TEST(EffectCommands, SlotsKeepTheEnginesAnswers)
     ASSERT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 1);
     std::string path = testing::TempDir() + "effects_test_" + std::to_string(getpid()) + ".it";
     write_whole_file(path.c_str(), make_tone_module(1.0));
-    current_channel = music_load(0, path.c_str(), 0, 0, MUSIC_RAMP);
+    const uint32_t channel = music_load(0, path.c_str(), 0, 0, MUSIC_RAMP);
     const EffectState garbage{1.0f, 0, 7, 0, 9, 3.0f, -1.0f, 0, {{5, 5}}, {{6, 6}}};
     effects_set_state(&garbage);
-    install_echo();
-    install_flanger();
-    install_pan_sweep();
+    install_echo(channel);
+    install_flanger(channel);
+    install_pan_sweep(channel);
     const EffectState s = state();
     EXPECT_EQ(std::tuple(std::bit_cast<uint32_t>(s.pan_phase), s.echo_pos, s.flanger_pos),
               std::tuple(0x3F490FDAu, 2, 0));
     EXPECT_EQ(std::pair(s.flanger_delay, s.flanger_step), std::pair(175.0f, install_step));
     EXPECT_EQ(s.echo_history[0][0] | s.flanger_history[0][1], 0);  // the histories are cleared
     const uint32_t older = s.pan_dsp;
-    install_pan_sweep();  // F1 again: a second instance
+    install_pan_sweep(channel);  // F1 again: a second instance
     const uint32_t newer = state().pan_dsp;
-    remove_pan_sweep();  // only the newer goes; the phase restarts from 0
+    remove_pan_sweep(channel);  // only the newer goes; the phase restarts from 0
     EXPECT_EQ(std::pair(state().pan_dsp, state().pan_phase), std::pair(1u, 0.0f));
-    EXPECT_EQ(std::pair(channel_remove_dsp(current_channel, newer), channel_remove_dsp(current_channel, older)),
+    EXPECT_EQ(std::pair(channel_remove_dsp(channel, newer), channel_remove_dsp(channel, older)),
               std::pair(0, 1));
-    remove_pan_sweep();  // again: the first answer, 1, passed as the handle and refused
+    remove_pan_sweep(channel);  // again: the first answer, 1, passed as the handle and refused
     EXPECT_EQ(state().pan_dsp, 0u);
     audio_shutdown();
     effects_reset_state();

@@ -3,7 +3,6 @@
 #include "player/engine.h"
 
 #include "player/effects.h"
-#include "player/track_list.h"
 #include "tests/player/reference.h"
 #include "tools/modwriter/test_modules.h"
 #include "tools/write_file.h"
@@ -291,12 +290,12 @@ TEST(EngineDevice, MixesUndisturbedWhileTheUiThreadChurns)
     uint32_t h = load(looping, MUSIC_LOOP | MUSIC_RAMP);
     channel_set_sync(h, SYNC_END, 0, add_sync, 0);
     music_play_ex(h, 0, -1, 1);
-    void (*const keys[])() = {install_pan_sweep, remove_pan_sweep, install_echo,
-                              remove_echo,       install_flanger,  remove_flanger};
+    void (*const keys[])(uint32_t) = {install_pan_sweep, remove_pan_sweep, install_echo,
+                                      remove_echo,       install_flanger,  remove_flanger};
     for (int round = 1; round <= 400; ++round) {
-        uint32_t s = current_channel = music_load(0, silent.c_str(), 0, 0, MUSIC_RAMP);
+        uint32_t s = music_load(0, silent.c_str(), 0, 0, MUSIC_RAMP);
         music_play_ex(s, 0, -1, 1);
-        keys[round % 6]();
+        keys[round % 6](s);
         installed_value = round;
         uint32_t on_tone = channel_set_dsp(h, check_installed, uint32_t(round));
         EXPECT_EQ(channel_remove_dsp(h, on_tone), 1);

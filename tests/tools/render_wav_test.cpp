@@ -2,7 +2,6 @@
 // render is libopenmpt's own mix, and an effect installed at 0 s and removed
 // at 1 s is the effect routine applied to exactly the first 44100 frames.
 #include "player/effects.h"
-#include "player/track_list.h"
 #include "tests/player/reference.h"
 #include "tools/modwriter/test_modules.h"
 #include "tools/write_file.h"
@@ -68,14 +67,13 @@ TEST(RenderWav, DryRenderIsTheMixEachCommandActsFromItsFrameAndBadArgumentsFail)
     // 1.0 s is frame 44100, 43.07 blocks in. The engine is not initialised
     // here, so each install resets its state as in the program while its
     // attach is refused harmlessly.
-    current_channel = 0;
-    struct Case { const char* name; void (*install)(); EngineDspProc routine; };
+    struct Case { const char* name; void (*install)(uint32_t channel); EngineDspProc routine; };
     for (Case c : {Case{"pan_sweep", install_pan_sweep, dsp_pan_sweep}, Case{"echo", install_echo, dsp_echo},
                    Case{"flanger", install_flanger, dsp_flanger}}) {
         const std::string at = std::string(" --at 0:install_") + c.name + " --at 1.0:remove_" + c.name;
         ASSERT_EQ(run(mod + " " + wav + at + " --seconds 1.5"), 0) << c.name;
         effects_reset_state();
-        c.install();
+        c.install(0);
         want.assign(dry.begin(), dry.begin() + 2 * 66150);
         c.routine(0, 0, want.data(), 44100 * 4, 0);
         EXPECT_TRUE(read_wav() == want) << c.name;

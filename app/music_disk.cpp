@@ -5,9 +5,10 @@
 #include "app/gl_window.h"
 #include "platform/message_box.h"
 #include "platform/messages.h"
+#include "platform/ticks.h"
 #include "player/engine.h"
 #include "player/track_list.h"
-#include "visuals/scene.h"
+#include "visuals/textures.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -17,15 +18,33 @@ void on_track_end(uint32_t, uint32_t, uint32_t, uint32_t)
     scene_time.store(0.0f, std::memory_order_relaxed);
 }
 
-int start_first_track()
+DiskStart start_music_disk(int device)
 {
-    current_channel = music_load(0, "datas/1-ambre.it", 0, 0, MUSIC_LOOP | MUSIC_RAMP);
+    if (!init_scene())
+        return disk_no_pictures;
+    if (!audio_init(device, ENGINE_RATE, 0, platform_focus_window()))
+        return disk_no_sound;
+    current_channel = music_load(0, track_list[0].file, 0, 0, MUSIC_LOOP | MUSIC_RAMP);
     if (!current_channel)
-        return 0;
+        return disk_no_first_track;
     channel_set_sync(current_channel, SYNC_END, 0, on_track_end, 0);
     audio_start();
     music_play_ex(current_channel, 0, -1, 1);
-    return 1;
+    blank_texture = make_blank_texture();
+    return disk_started;
+}
+
+SceneInputs read_scene_inputs()
+{
+    SceneInputs in;
+    const uint32_t level = channel_get_level(current_channel);
+    in.level_left = level & 0xffff;
+    in.level_right = level >> 16;
+    in.clock_ms = platform_ticks();
+    for (int i = 0; i < 3; ++i)
+        in.tint[i] = tint[i];
+    in.background = background_index;
+    return in;
 }
 
 int run_music_disk(void*, void*, char*, int)
@@ -36,12 +55,13 @@ int run_music_disk(void*, void*, char*, int)
         fullscreen = 0;
     if (!open_gl_window("Korvid Music Disk #1 (Velvane Musik Disk)", 640, 480, 32, fullscreen != 0))
         return 0;
-    if (!init_scene())
-        return 0;
-    audio_init(-1, ENGINE_RATE, 0, platform_focus_window());
-    if (!start_first_track())
-        return -1;
-    blank_texture = make_blank_texture();
+    switch (start_music_disk(-1)) {
+    case disk_started: break;
+    case disk_no_pictures: return 0;
+    // A failed output is not told apart: the first track's load fails after it.
+    case disk_no_sound:
+    case disk_no_first_track: return -1;
+    }
 
     // One message or one frame a pass, never waiting: frames follow each
     // other as fast as the buffer swap returns, and a burst of messages
@@ -49,7 +69,7 @@ int run_music_disk(void*, void*, char*, int)
     PlatformMessage msg = {};
     while (running) {
         if (!platform_peek_message(&msg)) {
-            draw_scene();
+            draw_scene(read_scene_inputs());
         } else if (msg.message == WM_QUIT) {
             running = 0;
         } else {

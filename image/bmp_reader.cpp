@@ -58,7 +58,7 @@ static uint32_t u32_at(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-static void show_error(const char* text)
+void show_error_box(const char* text)
 {
     if (error_popups)
         platform_message_box(platform_focus_window(), text, "Error", MB_OK);
@@ -499,7 +499,7 @@ ImageRecord* read_bmp_file(const char* name, int wide)
         char text[256];  // a long name is cut, never overrun
         if (std::snprintf(text, sizeof text, "Failed to open DIB file %s.\n", path ? path : "") < 0)
             text[0] = 0;
-        show_error(text);
+        show_error_box(text);
         return nullptr;
     }
     failure = describe_bmp(map.data, map.size, &d);
@@ -530,7 +530,7 @@ done:
     platform_unmap_file(&map);
     if (!record) {
         std::free(pixels);
-        show_error(failure);
+        show_error_box(failure);
     }
     return record;
 }

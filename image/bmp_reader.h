@@ -19,6 +19,11 @@ struct ImageRecord {
 // on, a failed read shows one "Error" box owned by the focus window.
 extern unsigned char error_popups;
 
+// The library-level code's "Error" box: text, owned by the focus window,
+// while error_popups is on; nothing otherwise. The reader and the
+// dodecahedron's error reporter both say it here.
+void show_error_box(const char* text);
+
 // Reads a BMP file (with or without its 14-byte file header) of 1, 4, 8,
 // 16, 24 or 32 bits per pixel, with a 12-byte core or 40-byte info header,
 // uncompressed, RLE8, RLE4 or bit fields, up to 16384 pixels a side and

@@ -1,12 +1,11 @@
 // tools/render_frame.cpp: one frame of the disk's picture, drawn by the real
-// scene into a hidden GL surface and written as an RGB PNG. The clock and the
-// level come in through the scene's seams.
+// scene into a hidden GL surface and written as an RGB PNG, its inputs all
+// from the command line.
 //
 //   render-frame OUT.png [--time SECONDS] [--level-left N] [--level-right N]
 //                [--tint R,G,B] [--background 0|1] [--size WxH] [--datas DIR]
 #include "platform/gl_surface.h"
 #include "platform/message_box.h"
-#include "player/track_list.h"
 #include "tools/arguments.h"
 #include "visuals/scene.h"
 
@@ -17,7 +16,7 @@
 #include <cstring>
 #include <vector>
 
-static uint32_t frame_ms, frame_level;
+static SceneInputs inputs = {0, 0, 0, {255, 255, 255}, 0};
 static int width = 640, height = 480;
 static std::vector<uint8_t> frame_rgb;   // bottom row first
 
@@ -63,7 +62,7 @@ int main(int argc, char** argv)
         if (ok && !std::strcmp(option, "--time")) {
             double seconds = 0;
             ok = parse_seconds(value, 4294967.295, &seconds);  // the 32-bit millisecond clock
-            frame_ms = ok ? uint32_t(std::llround(seconds * 1000)) : 0;
+            inputs.clock_ms = ok ? uint32_t(std::llround(seconds * 1000)) : 0;
         } else if (ok && !std::strcmp(option, "--level-left")) {
             ok = parse_numbers(value, 0, 1, 65535, &left);
         } else if (ok && !std::strcmp(option, "--level-right")) {
@@ -86,10 +85,11 @@ int main(int argc, char** argv)
     }
     width = int(size[0]);
     height = int(size[1]);
-    frame_level = uint32_t(right << 16 | left);
+    inputs.level_left = uint32_t(left);
+    inputs.level_right = uint32_t(right);
     for (int c = 0; c < 3; ++c)
-        tint[c] = int32_t(rgb[c]);
-    background_index = int32_t(background);
+        inputs.tint[c] = int32_t(rgb[c]);
+    inputs.background = int32_t(background);
 
     // A tool never waits on a box: the picture reader's messages go to stderr.
     platform_set_message_box_hook(box_to_stderr);
@@ -102,10 +102,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "render-frame: the four pictures of %s could not all be read\n", datas);
         return 1;
     }
-    scene_set_clock([] { return frame_ms; });
-    scene_set_level([] { return frame_level; });
     frame_rgb.resize(size_t(width) * height * 3);
     platform_set_swap_hook([] { scene_read_frame(width, height, frame_rgb.data()); });
-    draw_scene();
+    draw_scene(inputs);
     return write_png(out) ? 0 : 1;
 }

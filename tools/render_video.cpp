@@ -117,7 +117,6 @@ bool encoder_stop;           // guarded by handoff: give up, the drawing failed
 int frame_width, frame_height;  // set before the encoding thread starts
 
 // Drawing thread only.
-uint32_t frame_ms;           // the clock of the frame being drawn
 uint8_t* frame_target;       // where the swap hook reads the frame to
 uint64_t mixed;              // frames the engine has mixed so far
 
@@ -678,17 +677,17 @@ int draw_frames(const Options& o, std::string* log_rows)
             hand_over();
             return 1;
         }
-        // The clock of render-frame --time: whole milliseconds.
-        frame_ms = uint32_t((uint64_t(i) * 2000 + uint64_t(o.fps)) / (2 * uint64_t(o.fps)));
-        // What draw_scene's own reading of the engine gives for this frame.
-        const uint32_t level = channel_get_level(current_channel);
-        std::snprintf(row, sizeof row, "%lld\t%u\t%u\t%u\t%u,%u,%u\t%d\n", static_cast<long long>(i), frame_ms,
-                      level & 0xffff, level >> 16, tint[0] & 0xff, tint[1] & 0xff, tint[2] & 0xff,
-                      background_index);
+        // The program's own reading of the frame's inputs, with the clock of
+        // render-frame --time: whole milliseconds.
+        SceneInputs in = read_scene_inputs();
+        in.clock_ms = uint32_t((uint64_t(i) * 2000 + uint64_t(o.fps)) / (2 * uint64_t(o.fps)));
+        std::snprintf(row, sizeof row, "%lld\t%u\t%u\t%u\t%u,%u,%u\t%d\n", static_cast<long long>(i), in.clock_ms,
+                      in.level_left, in.level_right, in.tint[0] & 0xff, in.tint[1] & 0xff, in.tint[2] & 0xff,
+                      in.background);
         *log_rows += row;
         b->rgb.resize(size_t(o.width) * o.height * 3);
         frame_target = b->rgb.data();
-        draw_scene();
+        draw_scene(in);
         b->pts = i;
         hand_over();
         if (progress) {
@@ -710,28 +709,26 @@ int capture(const Options& o, std::string* log_rows, double* seconds_taken)
     // from the command line rather than the calendar.
     std::srand(o.seed);
     platform_set_message_box_hook(box_to_stderr);
-    platform_register_window_class(window_proc);  // so that a track's skip reaches it
+    platform_register_window_class(window_proc);  // the keys go through it
     if (!platform_open_offscreen_gl(o.width, o.height))
         return 0;
-    if (!init_scene()) {
+    switch (start_music_disk(0)) {
+    case disk_started: break;
+    case disk_no_pictures:
         std::fprintf(stderr, "render-video: the pictures of datas/ could not all be read (see -C)\n");
         return 0;
-    }
-    if (!audio_init(0, ENGINE_RATE, 0, nullptr)) {
+    case disk_no_sound:
         std::fprintf(stderr, "render-video: the engine did not start\n");
         return 0;
-    }
-    if (!start_first_track()) {
-        std::fprintf(stderr, "render-video: cannot load datas/1-ambre.it (see -C)\n");
+    case disk_no_first_track:
+        std::fprintf(stderr, "render-video: cannot load %s (see -C)\n", track_list[0].file);
         return 0;
     }
-    blank_texture = make_blank_texture();
     frame_width = o.width;
     frame_height = o.height;
     if (!open_encoder(o))
         return 0;
 
-    scene_set_clock([] { return frame_ms; });
     platform_set_swap_hook([] { scene_read_frame(frame_width, frame_height, frame_target); });
     const auto start = std::chrono::steady_clock::now();
     std::thread encoder(encode_batches);

@@ -4,7 +4,6 @@
 #include "visuals/dodecahedron.h"
 
 #include "image/bmp_reader.h"
-#include "platform/message_box.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -215,7 +214,6 @@ void normalize(double v[3])
 
 void report_error(const char* message)
 {
-    if (error_popups)
-        platform_message_box(platform_focus_window(), message, "Error", MB_OK);
+    show_error_box(message);
     std::exit(1);
 }

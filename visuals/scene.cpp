@@ -4,9 +4,6 @@
 #include "visuals/scene.h"
 
 #include "platform/gl_surface.h"
-#include "platform/ticks.h"
-#include "player/engine.h"
-#include "player/track_list.h"
 #include "visuals/dodecahedron.h"
 
 #include <cmath>
@@ -15,24 +12,6 @@ std::atomic<float> scene_time{0.0f};
 
 static uint32_t level_left;    // 0 to 65535; written at the start of each frame
 static uint32_t level_right;
-
-static uint32_t engine_level()
-{
-    return channel_get_level(current_channel);
-}
-
-static SceneClock clock_source = platform_ticks;   // set by tools and tests only
-static SceneLevel level_source = engine_level;
-
-void scene_set_clock(SceneClock ms)
-{
-    clock_source = ms ? ms : platform_ticks;
-}
-
-void scene_set_level(SceneLevel level)
-{
-    level_source = level ? level : engine_level;
-}
 
 void scene_read_frame(int width, int height, uint8_t* rgb)
 {
@@ -73,12 +52,11 @@ static double frame_seconds()
     return scene_time.load(std::memory_order_relaxed);
 }
 
-void draw_scene()
+void draw_scene(const SceneInputs& inputs)
 {
-    uint32_t level = level_source();
-    level_left = level & 0xffff;
-    level_right = level >> 16;
-    scene_time.store(clock_seconds(clock_source()), std::memory_order_relaxed);
+    level_left = inputs.level_left & 0xffff;
+    level_right = inputs.level_right & 0xffff;
+    scene_time.store(clock_seconds(inputs.clock_ms), std::memory_order_relaxed);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
     // Background and overlay, added on the identity projection (clip space).
@@ -90,7 +68,7 @@ void draw_scene()
     double t = frame_seconds();
     float pulse = float((std::sin(0.5 * t) + 1.0) * 0.5);
     glColor4f(1, 1, 1, pulse);
-    glBindTexture(GL_TEXTURE_2D, uint32_t(background_index) < 4 ? textures[background_index] : 0);
+    glBindTexture(GL_TEXTURE_2D, uint32_t(inputs.background) < 4 ? textures[inputs.background] : 0);
     draw_quad(-1 - pulse, 1 + pulse, pulse);
     glBindTexture(GL_TEXTURE_2D, textures[3]);
     draw_quad(-1, 1, pulse);
@@ -100,7 +78,7 @@ void draw_scene()
     glLoadIdentity();
     glFrustum(-0.6f, 0.6f, -0.6f, 0.6f, 1, 300);
     glBindTexture(GL_TEXTURE_2D, textures[2]);
-    glColor4ub(GLubyte(tint[0]), GLubyte(tint[1]), GLubyte(tint[2]), 192);
+    glColor4ub(GLubyte(inputs.tint[0]), GLubyte(inputs.tint[1]), GLubyte(inputs.tint[2]), 192);
     t = frame_seconds();
     double slow = float(0.05f * float(t));   // rounded once, used twice
     double right = double(0.005f) * level_right;

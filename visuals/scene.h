@@ -7,26 +7,30 @@
 #include <atomic>
 #include <cstdint>
 
-// Seconds, set from the clock at the start of every frame. Written by
-// draw_scene (UI) and on_track_end (audio, 0.0); a stale read only skews
+// What one frame shows. The program fills it on each pass from the
+// platform's clock, the engine's level of the current track and the
+// player's tint and background; the tools that draw frames offline fill it
+// from their own clock.
+struct SceneInputs {
+    uint32_t clock_ms;     // the millisecond tick count of the frame
+    uint32_t level_left;   // the output level, 0 to 65535
+    uint32_t level_right;
+    int32_t tint[3];       // the tunnel's colour, red, green, blue; the low byte of each counts
+    int32_t background;    // 0: the first background picture, 1: the second
+};
+
+// Seconds, set from the frame's clock at the start of every frame. Written
+// by draw_scene (UI) and on_track_end (audio, 0.0); a stale read only skews
 // the rest of one frame, so relaxed is enough.
 extern std::atomic<float> scene_time;
 
-// One frame: background and overlay, the tinted tunnel, the dodecahedron,
-// then the buffer swap of device_context.
-void draw_scene();
+// One frame of inputs: background and overlay, the tinted tunnel, the
+// dodecahedron, then the buffer swap of device_context.
+void draw_scene(const SceneInputs& inputs);
 // One textured GL_QUADS square from (low, low) to (high, high) at depth,
 // t = 0 along y = low; the caller's colour and texture apply.
 void draw_quad(float low, float high, float depth);
 
-// Tools and tests drive the frame's inputs here. The clock gives
-// milliseconds (default platform_ticks, counted from program start); the
-// level gives the engine's 32-bit reading, left in the low 16 bits (default
-// channel_get_level(current_channel)). Null restores the default.
-using SceneClock = uint32_t (*)();
-using SceneLevel = uint32_t (*)();
-void scene_set_clock(SceneClock ms);
-void scene_set_level(SceneLevel level);
 // Tools: copies the finished frame, width x height RGB bytes packed, bottom
 // row first, from the back buffer. Call it from the swap hook (after a swap
 // the front buffer may read black under X).

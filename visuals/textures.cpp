@@ -19,13 +19,12 @@ int init_scene()
 
 int init_scene_from(const char* folder)
 {
-    static const char* const names[4] = {"velvane1.bmp", "velvane2.bmp", "rotomap.bmp", "menu.bmp"};
     glClearColor(0, 0, 0, 0);
     glEnable(GL_TEXTURE_2D);
     int all = 1;
     for (int slot = 1; slot <= 4; ++slot) {
         char path[4096];
-        int n = std::snprintf(path, sizeof path, "%s/%s", folder, names[slot - 1]);
+        int n = std::snprintf(path, sizeof path, "%s/%s", folder, picture_files[slot - 1]);
         if (n < 0 || size_t(n) >= sizeof path || !load_texture(slot, path))
             all = 0;
     }

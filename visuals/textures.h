@@ -3,6 +3,11 @@
 #pragma once
 #include <GL/gl.h>
 
+// The pictures in datas/ by slot - 1: backgrounds 1 and 2, the tunnel's
+// texture, the overlay. The one place that names them; the tools that
+// write them read them here.
+constexpr const char* picture_files[4] = {"velvane1.bmp", "velvane2.bmp", "rotomap.bmp", "menu.bmp"};
+
 // Entry slot - 1 holds slot's texture (1, 2 backgrounds, 3 tunnel, 4
 // overlay), 0 while its picture has not been read. Written by load_texture;
 // read by the frame. UI thread only.

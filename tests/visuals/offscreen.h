@@ -3,7 +3,6 @@
 // back before the swap, and pictures written as BMP files.
 #pragma once
 #include "platform/gl_surface.h"
-#include "player/track_list.h"
 #include "tools/bmpwriter/bmpwriter.h"
 #include "visuals/scene.h"
 
@@ -37,19 +36,12 @@ struct Frame {
 
 inline Pixels draw_frame(const Frame& f)
 {
-    static Frame now;
     static Pixels seen;
-    now = f;
-    std::memcpy(tint, f.tint, sizeof tint);
-    background_index = f.background;
+    SceneInputs inputs = {f.ms, f.level & 0xffff, f.level >> 16, {f.tint[0], f.tint[1], f.tint[2]}, f.background};
     std::memcpy(textures, f.textures, sizeof textures);
-    scene_set_clock([] { return now.ms; });
-    scene_set_level([] { return now.level; });
     platform_set_swap_hook([] { seen = read_back(); });
-    draw_scene();
+    draw_scene(inputs);
     platform_set_swap_hook(nullptr);
-    scene_set_clock(nullptr);
-    scene_set_level(nullptr);
     return seen;
 }
 

@@ -9,7 +9,6 @@
 // the audio thread only while it is open.
 static SDL_AudioDeviceID device = 0;
 static PlatformAudioCallback device_callback = nullptr;
-static uint32_t device_frames = 0;
 static bool exit_handler_registered = false;
 
 // Audio thread. SDL hands whole frames of the format we asked for.
@@ -44,7 +43,6 @@ int platform_audio_open(uint32_t rate, uint32_t max_frames, PlatformAudioCallbac
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return 0;
     }
-    device_frames = have.samples;
     // The program never closes the device; when it ends, the callback must
     // stop before the libraries it calls into are torn down.
     if (!exit_handler_registered) {
@@ -60,23 +58,6 @@ void platform_audio_pause(int paused)
         SDL_PauseAudioDevice(device, paused);
 }
 
-void platform_audio_lock()
-{
-    if (device)
-        SDL_LockAudioDevice(device);
-}
-
-void platform_audio_unlock()
-{
-    if (device)
-        SDL_UnlockAudioDevice(device);
-}
-
-uint32_t platform_audio_buffer_frames()
-{
-    return device_frames;
-}
-
 void platform_audio_close()
 {
     if (!device)
@@ -85,5 +66,4 @@ void platform_audio_close()
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     device = 0;
     device_callback = nullptr;
-    device_frames = 0;
 }

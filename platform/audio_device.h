@@ -13,10 +13,5 @@ using PlatformAudioCallback = void (*)(int16_t* out, size_t frames);
 int platform_audio_open(uint32_t rate, uint32_t max_frames, PlatformAudioCallback callback);
 // 1 pauses, 0 runs. Pausing returns only once the callback has stopped.
 void platform_audio_pause(int paused);
-// While locked the callback does not run; keep the lock brief.
-void platform_audio_lock();
-void platform_audio_unlock();
-// Frames per callback the device was opened with; 0 when closed.
-uint32_t platform_audio_buffer_frames();
 // Stops the callback and releases the device. Safe when nothing is open.
 void platform_audio_close();

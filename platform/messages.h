@@ -1,6 +1,7 @@
-// platform/messages.h: the window message queue, in the operating system's
-// own numbers (message codes, virtual-key codes). SDL events become
-// messages here. UI thread only.
+// platform/messages.h: the window message queue, in Windows' numbers
+// (message codes, virtual-key codes): the program's exit statuses are key
+// codes, so the numbers are kept. SDL events become messages here. UI
+// thread only.
 #pragma once
 #include <cstdint>
 

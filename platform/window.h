@@ -1,6 +1,7 @@
 // platform/window.h: the program's window, its GL context, the display mode
-// and the cursor, step by step as the program opens them, under the
-// operating system's own numbers. UI thread only.
+// and the cursor, step by step as the program opens them, with Windows'
+// numbers for the results and the pixel format, which the program's code
+// was written against. UI thread only.
 #pragma once
 #include "platform/gl_surface.h"
 #include "platform/messages.h"

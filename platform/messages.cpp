@@ -29,10 +29,10 @@ constexpr FixedKey fixed_keys[] = {
     {SDL_SCANCODE_LGUI, 91},        {SDL_SCANCODE_RGUI, 92},         {SDL_SCANCODE_APPLICATION, 93},
     {SDL_SCANCODE_KP_MULTIPLY, 106}, {SDL_SCANCODE_KP_PLUS, 107},    {SDL_SCANCODE_KP_MINUS, 109},
     {SDL_SCANCODE_KP_DIVIDE, 111},  {SDL_SCANCODE_KP_ENTER, 13},     {SDL_SCANCODE_NUMLOCKCLEAR, 144},
-    {SDL_SCANCODE_SCROLLLOCK, 145}, {SDL_SCANCODE_SEMICOLON, 186},   {SDL_SCANCODE_EQUALS, 187},
-    {SDL_SCANCODE_COMMA, 188},      {SDL_SCANCODE_MINUS, 189},       {SDL_SCANCODE_PERIOD, 190},
-    {SDL_SCANCODE_SLASH, 191},      {SDL_SCANCODE_GRAVE, 192},       {SDL_SCANCODE_LEFTBRACKET, 219},
-    {SDL_SCANCODE_BACKSLASH, 220},  {SDL_SCANCODE_RIGHTBRACKET, 221}, {SDL_SCANCODE_APOSTROPHE, 222},
+    {SDL_SCANCODE_SCROLLLOCK, 145}, {SDL_SCANCODE_SEMICOLON, 186},   {SDL_SCANCODE_COMMA, 188},
+    {SDL_SCANCODE_PERIOD, 190},     {SDL_SCANCODE_SLASH, 191},       {SDL_SCANCODE_GRAVE, 192},
+    {SDL_SCANCODE_LEFTBRACKET, 219}, {SDL_SCANCODE_BACKSLASH, 220},  {SDL_SCANCODE_RIGHTBRACKET, 221},
+    {SDL_SCANCODE_APOSTROPHE, 222},
 };
 
 // Keypad 1..9, 0 and the decimal point: with Num Lock on, 97..105, 96 and
@@ -61,10 +61,18 @@ uint32_t virtual_key(const SDL_Keysym& key)
     SDL_Scancode s = key.scancode;
     if (s >= SDL_SCANCODE_A && s <= SDL_SCANCODE_Z)
         return 'A' + (s - SDL_SCANCODE_A);
+    // Most laptops have no keypad: the main keyboard's top row stands in for
+    // it, by place, whatever the layout prints on the keys. 0-9 are keypad
+    // 0-9 with Num Lock on, the key right of 0 keypad minus, the next one
+    // (which carries plus) keypad plus.
     if (s >= SDL_SCANCODE_1 && s <= SDL_SCANCODE_9)
-        return '1' + (s - SDL_SCANCODE_1);
+        return VK_NUMPAD0 + 1 + (s - SDL_SCANCODE_1);
     if (s == SDL_SCANCODE_0)
-        return '0';
+        return VK_NUMPAD0;
+    if (s == SDL_SCANCODE_MINUS)
+        return VK_SUBTRACT;
+    if (s == SDL_SCANCODE_EQUALS)
+        return VK_ADD;
     if (s >= SDL_SCANCODE_F1 && s <= SDL_SCANCODE_F12)
         return VK_F1 + (s - SDL_SCANCODE_F1);
     if (s >= SDL_SCANCODE_KP_1 && s <= SDL_SCANCODE_KP_PERIOD) {
@@ -90,8 +98,6 @@ uint32_t key_character(uint32_t vk, uint16_t mod)
             return vk - 'A' + 1;
         return (shift != bool(mod & KMOD_CAPS)) ? vk : vk - 'A' + 'a';
     }
-    if (vk >= '0' && vk <= '9')
-        return shift ? ")!@#$%^&*("[vk - '0'] : vk;
     if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD0 + 9)
         return '0' + (vk - VK_NUMPAD0);
     switch (vk) {
@@ -221,6 +227,14 @@ int platform_peek_message(PlatformMessage* msg)
         return 1;
     }
     return 0;
+}
+
+void platform_wait_message(uint32_t timeout_ms)
+{
+    if (posted_count || quit_posted)
+        return;
+    if (SDL_WasInit(SDL_INIT_EVENTS))
+        SDL_WaitEventTimeout(nullptr, int(timeout_ms));
 }
 
 int platform_translate_message(const PlatformMessage* msg)

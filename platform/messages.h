@@ -57,10 +57,16 @@ int platform_register_window_class(PlatformWindowProc proc);
 // with Alt held) with its virtual-key code; lParam holds a repeat count of
 // 1, and bit 30 is set for an auto-repeat. With Num Lock off the keypad
 // digits give the navigation codes (Insert, End, Down, Page Down, Left,
-// Clear, Right, Home, Up, Page Up), keypad plus and minus keep theirs. A
-// close request from the window manager, or an interrupt or termination
-// signal, is WM_CLOSE.
+// Clear, Right, Home, Up, Page Up), keypad plus and minus keep theirs.
+// The main keyboard's top row stands in for the keypad, by the keys'
+// places and whatever Num Lock says: 0-9 give keypad 0-9's codes, the key
+// right of 0 keypad minus's, the one right of that keypad plus's. A close
+// request from the window manager, or an interrupt or termination signal,
+// is WM_CLOSE.
 int platform_peek_message(PlatformMessage* msg);
+// Waits until a message may be waiting, at most timeout_ms milliseconds;
+// for a loop with nothing to draw.
+void platform_wait_message(uint32_t timeout_ms);
 // Posts the character message of a key press (WM_CHAR, or WM_SYSCHAR with
 // Alt) for keys that give one. 1 when a message was posted.
 int platform_translate_message(const PlatformMessage* msg);

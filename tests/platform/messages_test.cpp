@@ -55,8 +55,7 @@ TEST_F(Messages, KeysBecomeVirtualKeyCodes)
     };
     std::vector<Case> cases = {
         {SDL_SCANCODE_ESCAPE, 0, WM_KEYDOWN, 27},        {SDL_SCANCODE_F1, 0, WM_KEYDOWN, 112},
-        {SDL_SCANCODE_F6, 0, WM_KEYDOWN, 117},           {SDL_SCANCODE_0, KMOD_NUM, WM_KEYDOWN, 48},
-        {SDL_SCANCODE_9, 0, WM_KEYDOWN, 57},             {SDL_SCANCODE_A, 0, WM_KEYDOWN, 'A'},
+        {SDL_SCANCODE_F6, 0, WM_KEYDOWN, 117},           {SDL_SCANCODE_A, 0, WM_KEYDOWN, 'A'},
         {SDL_SCANCODE_F4, KMOD_LALT, WM_SYSKEYDOWN, 115}, {SDL_SCANCODE_F10, 0, WM_SYSKEYDOWN, 121},
     };
     // The keypad, 1 to 9 then 0: with Num Lock its digits, without it the
@@ -66,9 +65,16 @@ TEST_F(Messages, KeysBecomeVirtualKeyCodes)
                                 SDL_SCANCODE_KP_9, SDL_SCANCODE_KP_0, SDL_SCANCODE_KP_PLUS, SDL_SCANCODE_KP_MINUS};
     const uintptr_t with_num_lock[] = {97, 98, 99, 100, 101, 102, 103, 104, 105, 96, 107, 109};
     const uintptr_t without[] = {35, 40, 34, 37, 12, 39, 36, 38, 33, 45, 107, 109};
+    // The main keyboard's top row, 1 to 9, 0, minus and equals, stands in
+    // for the keypad with Num Lock on, whatever Num Lock says.
+    const SDL_Scancode top_row[] = {SDL_SCANCODE_1, SDL_SCANCODE_2, SDL_SCANCODE_3, SDL_SCANCODE_4,
+                                    SDL_SCANCODE_5, SDL_SCANCODE_6, SDL_SCANCODE_7, SDL_SCANCODE_8,
+                                    SDL_SCANCODE_9, SDL_SCANCODE_0, SDL_SCANCODE_EQUALS, SDL_SCANCODE_MINUS};
     for (int i = 0; i < 12; ++i) {
         cases.push_back({pad[i], KMOD_NUM, WM_KEYDOWN, with_num_lock[i]});
         cases.push_back({pad[i], KMOD_NONE, WM_KEYDOWN, without[i]});
+        cases.push_back({top_row[i], KMOD_NONE, WM_KEYDOWN, with_num_lock[i]});
+        cases.push_back({top_row[i], KMOD_NUM, WM_KEYDOWN, with_num_lock[i]});
     }
     // All pushed first: SDL ends a poll at the events pushed after it pumped.
     for (const Case& c : cases)
@@ -121,7 +127,7 @@ TEST_F(Messages, TranslateDispatchSendAndDefaultProcessing)
     const Case cases[] = {
         {SDL_SCANCODE_KP_7, KMOD_NUM, '7'}, {SDL_SCANCODE_KP_7, KMOD_NONE, 0}, {SDL_SCANCODE_KP_PLUS, KMOD_NONE, '+'},
         {SDL_SCANCODE_A, KMOD_NONE, 'a'},   {SDL_SCANCODE_A, KMOD_LSHIFT, 'A'}, {SDL_SCANCODE_ESCAPE, KMOD_NONE, 27},
-        {SDL_SCANCODE_F1, KMOD_NONE, 0},    {SDL_SCANCODE_2, KMOD_LSHIFT, '@'},
+        {SDL_SCANCODE_F1, KMOD_NONE, 0},    {SDL_SCANCODE_2, KMOD_LSHIFT, '2'},
     };
     for (const Case& c : cases) {
         SDL_SetModState(SDL_Keymod(c.mod));

@@ -75,6 +75,9 @@ int open_gl_window(const char* title, int width, int height, int bits, int fulls
         return fail("Can't Create A GL Rendering Context.");
     if (!platform_make_current(device_context, render_context))
         return fail("Can't Activate The GL Rendering Context.");
+    // On a real display the loop then runs at its rate instead of spinning
+    // and tearing; Xvfb has no such thing, and nothing changes there.
+    platform_ask_vsync();
     platform_show_window(window_handle);
     platform_set_foreground_window(window_handle);
     platform_set_focus(window_handle);
@@ -95,4 +98,23 @@ void close_gl_window()
                                  MB_OK | MB_ICONINFORMATION);
         render_context = nullptr;
     }
+}
+
+int gl_window_shown()
+{
+    return platform_window_shown(window_handle);
+}
+
+void gl_window_view(int* x, int* y, int* width, int* height)
+{
+    int w = 0, h = 0;
+    platform_drawable_size(window_handle, &w, &h);
+    *width = w;
+    *height = h;
+    if (int64_t(w) * 3 > int64_t(h) * 4)
+        *width = int(int64_t(h) * 4 / 3);  // wider than 4:3: bars left and right
+    else
+        *height = int(int64_t(w) * 3 / 4);  // taller: bars above and below
+    *x = (w - *width) / 2;
+    *y = (h - *height) / 2;
 }

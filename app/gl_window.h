@@ -15,3 +15,11 @@ int open_gl_window(const char* title, int width, int height, int bits, int fulls
 // Puts the display mode and cursor back if fullscreen, then releases the GL
 // context. The window itself stays until the process ends.
 void close_gl_window();
+
+// 1 while the window is shown and not minimised: its frames can be seen.
+int gl_window_shown();
+// Where the picture goes in the window's drawable: the largest 4:3 area,
+// centred between black bars, so that the picture keeps its shape when the
+// window is resized. The whole 640 x 480 drawable as opened; all 0 with no
+// window.
+void gl_window_view(int* x, int* y, int* width, int* height);

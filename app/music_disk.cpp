@@ -4,12 +4,14 @@
 
 #include "app/gl_window.h"
 #include "platform/message_box.h"
+#include "platform/audio_device.h"
 #include "platform/messages.h"
 #include "platform/ticks.h"
 #include "player/engine.h"
 #include "player/track_list.h"
 #include "visuals/textures.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -44,6 +46,7 @@ SceneInputs read_scene_inputs()
     for (int i = 0; i < 3; ++i)
         in.tint[i] = tint[i];
     in.background = background_index;
+    gl_window_view(&in.view_x, &in.view_y, &in.view_width, &in.view_height);
     return in;
 }
 
@@ -58,8 +61,14 @@ int run_music_disk(void*, void*, char*, int)
     switch (start_music_disk(-1)) {
     case disk_started: break;
     case disk_no_pictures: return 0;
-    // A failed output is not told apart: the first track's load fails after it.
-    case disk_no_sound:
+    case disk_no_sound: {
+        // Without a word the disk would only flash its window and end.
+        char text[512];
+        std::snprintf(text, sizeof text, "No sound device could be opened.\n%s", platform_audio_error());
+        std::fprintf(stderr, "%s\n", text);
+        platform_message_box(nullptr, text, "ERROR", MB_OK | MB_ICONEXCLAMATION);
+        return -1;
+    }
     case disk_no_first_track: return -1;
     }
 
@@ -69,7 +78,12 @@ int run_music_disk(void*, void*, char*, int)
     PlatformMessage msg = {};
     while (running) {
         if (!platform_peek_message(&msg)) {
-            draw_scene(read_scene_inputs());
+            if (gl_window_shown())
+                draw_scene(read_scene_inputs());
+            else
+                // Frames nobody can see would cost a core: wait for the
+                // next message instead, while the music plays on.
+                platform_wait_message(100);
         } else if (msg.message == WM_QUIT) {
             running = 0;
         } else {

@@ -10,6 +10,7 @@
 static SDL_AudioDeviceID device = 0;
 static PlatformAudioCallback device_callback = nullptr;
 static bool exit_handler_registered = false;
+static char open_error[256];  // SDL's reason for the last failed open
 
 // Audio thread. SDL hands whole frames of the format we asked for.
 static void fill_stream(void*, Uint8* stream, int len)
@@ -21,8 +22,10 @@ int platform_audio_open(uint32_t rate, uint32_t max_frames, PlatformAudioCallbac
 {
     if (device || !callback || rate == 0 || max_frames == 0)
         return 0;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        SDL_strlcpy(open_error, SDL_GetError(), sizeof open_error);
         return 0;
+    }
     // SDL wants a power of two; round down so the latency bound holds.
     uint32_t frames = 1;
     while (frames * 2 <= max_frames && frames < 32768)
@@ -39,6 +42,7 @@ int platform_audio_open(uint32_t rate, uint32_t max_frames, PlatformAudioCallbac
     // the callback always sees exactly the format asked for.
     device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device == 0) {
+        SDL_strlcpy(open_error, SDL_GetError(), sizeof open_error);
         device_callback = nullptr;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return 0;
@@ -50,6 +54,11 @@ int platform_audio_open(uint32_t rate, uint32_t max_frames, PlatformAudioCallbac
         exit_handler_registered = true;
     }
     return 1;
+}
+
+const char* platform_audio_error()
+{
+    return open_error;
 }
 
 void platform_audio_pause(int paused)

@@ -11,6 +11,8 @@ using PlatformAudioCallback = void (*)(int16_t* out, size_t frames);
 // at most max_frames frames (SDL converts if the hardware differs). The
 // device starts paused. 1, or 0 when there is no device or one is open.
 int platform_audio_open(uint32_t rate, uint32_t max_frames, PlatformAudioCallback callback);
+// Why the last platform_audio_open failed, in SDL's words ("" before any).
+const char* platform_audio_error();
 // 1 pauses, 0 runs. Pausing returns only once the callback has stopped.
 void platform_audio_pause(int paused);
 // Stops the callback and releases the device. Safe when nothing is open.

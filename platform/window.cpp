@@ -178,3 +178,23 @@ void platform_set_focus(PlatformWindow window)
     if (window)
         SDL_SetWindowInputFocus(static_cast<SDL_Window*>(window));
 }
+
+int platform_ask_vsync()
+{
+    return SDL_GL_SetSwapInterval(-1) == 0 || SDL_GL_SetSwapInterval(1) == 0;
+}
+
+int platform_window_shown(PlatformWindow window)
+{
+    if (!window)
+        return 0;
+    return !(SDL_GetWindowFlags(static_cast<SDL_Window*>(window)) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED));
+}
+
+void platform_drawable_size(PlatformWindow window, int* width, int* height)
+{
+    *width = 0;
+    *height = 0;
+    if (window)
+        SDL_GL_GetDrawableSize(static_cast<SDL_Window*>(window), width, height);
+}

@@ -68,6 +68,14 @@ PlatformGLContext platform_create_context(PlatformDC dc);
 int platform_make_current(PlatformDC dc, PlatformGLContext context);
 // Deletes a context that is not current. 1, or 0 on failure.
 int platform_delete_context(PlatformGLContext context);
+// Asks the current context to swap in step with the display: adaptive
+// (late frames swap at once) where the driver offers it, plain otherwise.
+// 1 when either was taken; 0 where there is no such thing (Xvfb).
+int platform_ask_vsync();
+// 1 while the window can be seen: shown and not minimised.
+int platform_window_shown(PlatformWindow window);
+// The size in pixels of the window's drawable; 0 x 0 for no window.
+void platform_drawable_size(PlatformWindow window, int* width, int* height);
 // Shows the window, raises it and gives it the keyboard focus.
 void platform_show_window(PlatformWindow window);
 void platform_set_foreground_window(PlatformWindow window);

@@ -7,6 +7,7 @@ came; none is a pause that hopes the program has caught up.
 Used by the end-to-end and packaging tests and by scripts/soak."""
 import os
 import re
+import struct
 import subprocess
 import time
 
@@ -101,6 +102,22 @@ class Screen:
         """Presses keys (names or key codes) into window, which must hold the focus."""
         self.wait_focus(window)
         self.run("xdotool", "key", "--repeat", str(repeat), "--delay", str(delay), *[str(k) for k in keys])
+
+    def grab(self, window_id):
+        """The window's pixels as (width, height, rows of (r, g, b)), top row first."""
+        data = subprocess.run(["xwd", "-silent", "-id", window_id], env=self.env, capture_output=True,
+                              timeout=60, check=True).stdout
+        header = struct.unpack(">25I", data[:100])
+        size, width, height, bits, row_bytes, colours = header[0], header[4], header[5], header[11], header[12], header[19]
+        if bits != 32:
+            raise RuntimeError("xwd gave %d bits a pixel" % bits)
+        pixels = data[size + 12 * colours:]
+        order = "<" if header[7] == 0 else ">"  # the server's byte order
+        rows = []
+        for y in range(height):
+            row = struct.unpack_from(order + "%dI" % width, pixels, y * row_bytes)
+            rows.append([(p >> 16 & 255, p >> 8 & 255, p & 255) for p in row])
+        return width, height, rows
 
     def num_lock_on(self):
         state = re.search(r"Num Lock:\s+(on|off)", self.run("xset", "q").stdout)

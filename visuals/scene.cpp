@@ -57,6 +57,9 @@ void draw_scene(const SceneInputs& inputs)
     level_left = inputs.level_left & 0xffff;
     level_right = inputs.level_right & 0xffff;
     scene_time.store(clock_seconds(inputs.clock_ms), std::memory_order_relaxed);
+    if (inputs.view_width > 0)
+        glViewport(inputs.view_x, inputs.view_y, inputs.view_width, inputs.view_height);
+    // The whole drawable, whatever the viewport: the bars beside it stay black.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
     // Background and overlay, added on the identity projection (clip space).

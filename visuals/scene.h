@@ -12,11 +12,17 @@
 // player's tint and background; the tools that draw frames offline fill it
 // from their own clock.
 struct SceneInputs {
-    uint32_t clock_ms;     // the millisecond tick count of the frame
-    uint32_t level_left;   // the output level, 0 to 65535
-    uint32_t level_right;
-    int32_t tint[3];       // the tunnel's colour, red, green, blue; the low byte of each counts
-    int32_t background;    // 0: the first background picture, 1: the second
+    uint32_t clock_ms = 0;     // the millisecond tick count of the frame
+    uint32_t level_left = 0;   // the output level, 0 to 65535
+    uint32_t level_right = 0;
+    int32_t tint[3] = {255, 255, 255};  // the tunnel's colour; the low byte of each counts
+    int32_t background = 0;    // 0: the first background picture, 1: the second
+    // Where the frame goes in the drawable, in pixels from its bottom left;
+    // a width of 0 leaves GL's viewport as the context has it.
+    int32_t view_x = 0;
+    int32_t view_y = 0;
+    int32_t view_width = 0;
+    int32_t view_height = 0;
 };
 
 // Seconds, set from the frame's clock at the start of every frame. Written

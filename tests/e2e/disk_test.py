@@ -31,11 +31,15 @@ FRAME = 4  # bytes of one 16-bit stereo frame
 # Raw key codes: xdotool's keypad names toggle Num Lock by themselves.
 KP = {"0": 90, "1": 87, "2": 88, "3": 89, "4": 83, "5": 84, "6": 85,
       "7": 79, "8": 80, "9": 81, "+": 86, "-": 82}
+# The main keyboard's top row by place (X key codes): 1-9, 0, the key right
+# of 0 and the one right of that.
+TOP = {"1": 10, "2": 11, "3": 12, "4": 13, "5": 14, "6": 15, "7": 16, "8": 17, "9": 18, "0": 19,
+       "-": 20, "=": 21}
 SECOND = 44100 * FRAME  # bytes of one second of sound
 
 
 class Disk(unittest.TestCase):
-    def start(self, screen_size="1024x768", remove=(), modes=False, piped=()):
+    def start(self, screen_size="1024x768", remove=(), modes=False, piped=(), audio_driver="disk"):
         self.screen = Screen(screen_size)
         if modes:
             self.screen.run("xrandr", "--newmode", "640x480", "25.175", "640", "656", "752", "800",
@@ -49,7 +53,7 @@ class Disk(unittest.TestCase):
             os.remove(os.path.join(self.dir, "datas", name))
             os.mkfifo(os.path.join(self.dir, "datas", name))
         self.audio = os.path.join(self.dir, "out.raw")
-        env = dict(self.screen.env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio)
+        env = dict(self.screen.env, SDL_AUDIODRIVER=audio_driver, SDL_DISKAUDIOFILE=self.audio)
         # Standard error to a file: a pipe would stay open as long as any
         # child of the disk does.
         self.errors = os.path.join(self.dir, "stderr.txt")
@@ -135,6 +139,15 @@ class Disk(unittest.TestCase):
             os.write(fd, f.read())
         os.close(fd)
 
+    def cpu_seconds(self):
+        with open("/proc/%d/stat" % self.proc.pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def picture(self, predicate, what):
+        """Waits until the window's pixels satisfy predicate(width, height, rows)."""
+        until(lambda: predicate(*self.screen.grab(self.window[0])), 30, what, every=0.2)
+
     def rss_kib(self):
         with open("/proc/%d/status" % self.proc.pid) as f:
             return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
@@ -205,12 +218,83 @@ class Disk(unittest.TestCase):
         self.press("Escape")
         self.assertEqual(self.exit_status(), 27)
 
+    def test_the_top_row_chooses_tracks_as_the_keypad_does(self):
+        # Num Lock off: the top row does not care.
+        self.start()
+        self.open_window()
+        first = self.find_opening("1-ambre.it")
+        self.press(TOP["4"])
+        self.find_opening("5-STONE.IT", first)
+        self.press("Escape")
+        self.assertEqual(self.exit_status(), 27)
+        # Track 10 missing: its top-row key passes on to track 11, then ends
+        # the disk with keypad 9's code.
+        self.tearDown()
+        self.start(remove=["10-LUMEN.IT"])
+        self.open_window()
+        self.press(TOP["9"])
+        self.assertEqual(self.exit_status(), 105)
+
+    def test_no_sound_device_says_so_and_ends_with_255(self):
+        self.start(audio_driver="no-such-driver")
+        self.screen.answer(QUESTION, "Escape")
+        self.screen.answer("ERROR", "Return")
+        self.assertEqual(self.exit_status(), 255)
+        self.assertIn("No sound device could be opened.\n", self.stderr)
+
+    def test_a_resized_window_shows_the_whole_picture(self):
+        self.start("1600x1200")  # room for the whole window: off screen, nothing is drawn
+        self.open_window()
+        self.screen.run("xdotool", "windowsize", self.window[0], "1280", "960")
+
+        def quadrants_filled(width, height, rows):
+            if (width, height) != (1280, 960):
+                return False
+            for top in (0, 480):
+                for left in (0, 640):
+                    lit = sum(1 for row in rows[top:top + 480:8] for p in row[left:left + 640:8] if any(p))
+                    if lit < 0.2 * 60 * 80:
+                        return False
+            return True
+        self.picture(quadrants_filled, "the picture over all four quarters of 1280 x 960")
+        # Wider than 4:3: the picture keeps its shape, centred between bars.
+        self.screen.run("xdotool", "windowsize", self.window[0], "1280", "720")
+
+        def between_bars(width, height, rows):
+            if (width, height) != (1280, 720):
+                return False
+            bars = [p for row in rows[::8] for p in row[:160] + row[1120:]]
+            middle = [p for row in rows[::8] for p in row[160:1120:8]]
+            return not any(any(p) for p in bars) and sum(1 for p in middle if any(p)) > 0.2 * len(middle)
+        self.picture(between_bars, "the picture between black bars at 1280 x 720")
+        self.press("Escape")
+        self.assertEqual(self.exit_status(), 27)
+
+    @unittest.skipIf(os.environ.get("SANITIZED"), "a sanitizer's mixing alone costs more than the figure")
+    def test_a_hidden_window_draws_nothing_while_the_music_plays_on(self):
+        self.start()
+        self.open_window()
+        self.screen.num_lock(True)
+        self.screen.run("xdotool", "windowunmap", "--sync", self.window[0])
+        self.wait_played(0.5)  # the disk has seen it go
+        cpu = self.cpu_seconds()
+        self.wait_played(5)
+        spent = self.cpu_seconds() - cpu
+        self.assertLess(spent, 0.05 * 5, "CPU seconds over 5 s of sound with the window hidden")
+        self.screen.run("xdotool", "windowmap", "--sync", self.window[0])
+        self.screen.run("xdotool", "windowfocus", "--sync", self.window[0])
+        self.picture(lambda w, h, rows: sum(1 for p in rows[240] if any(p)) > 320, "a frame once it shows again")
+        self.press(KP["3"])
+        self.find_opening("4-MIRROR.IT")
+        self.press("Escape")
+        self.assertEqual(self.exit_status(), 27)
+
     def test_num_lock_off_keypad_digits_start_nothing(self):
         self.start()
         self.open_window()
         self.screen.num_lock(False)
         start = self.find_opening("1-ambre.it")
-        self.press(KP["3"], KP["0"], KP["9"], "3", "0")
+        self.press(KP["3"], KP["4"], KP["0"], KP["9"])
         # Time for a track the digits wrongly started to be heard.
         self.wait_played(1.5)
         self.press(KP["+"])  # keeps its code with Num Lock off

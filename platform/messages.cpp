@@ -21,13 +21,13 @@ constexpr FixedKey fixed_keys[] = {
     {SDL_SCANCODE_BACKSPACE, 8},    {SDL_SCANCODE_TAB, 9},           {SDL_SCANCODE_RETURN, 13},
     {SDL_SCANCODE_LSHIFT, 16},      {SDL_SCANCODE_RSHIFT, 16},       {SDL_SCANCODE_LCTRL, 17},
     {SDL_SCANCODE_RCTRL, 17},       {SDL_SCANCODE_LALT, 18},         {SDL_SCANCODE_RALT, 18},
-    {SDL_SCANCODE_PAUSE, 19},       {SDL_SCANCODE_CAPSLOCK, 20},     {SDL_SCANCODE_ESCAPE, 27},
+    {SDL_SCANCODE_PAUSE, 19},       {SDL_SCANCODE_CAPSLOCK, 20},     {SDL_SCANCODE_ESCAPE, VK_ESCAPE},
     {SDL_SCANCODE_SPACE, 32},       {SDL_SCANCODE_PAGEUP, 33},       {SDL_SCANCODE_PAGEDOWN, 34},
     {SDL_SCANCODE_END, 35},         {SDL_SCANCODE_HOME, 36},         {SDL_SCANCODE_LEFT, 37},
     {SDL_SCANCODE_UP, 38},          {SDL_SCANCODE_RIGHT, 39},        {SDL_SCANCODE_DOWN, 40},
     {SDL_SCANCODE_PRINTSCREEN, 44}, {SDL_SCANCODE_INSERT, 45},       {SDL_SCANCODE_DELETE, 46},
     {SDL_SCANCODE_LGUI, 91},        {SDL_SCANCODE_RGUI, 92},         {SDL_SCANCODE_APPLICATION, 93},
-    {SDL_SCANCODE_KP_MULTIPLY, 106}, {SDL_SCANCODE_KP_PLUS, 107},    {SDL_SCANCODE_KP_MINUS, 109},
+    {SDL_SCANCODE_KP_MULTIPLY, 106}, {SDL_SCANCODE_KP_PLUS, VK_ADD},    {SDL_SCANCODE_KP_MINUS, VK_SUBTRACT},
     {SDL_SCANCODE_KP_DIVIDE, 111},  {SDL_SCANCODE_KP_ENTER, 13},     {SDL_SCANCODE_NUMLOCKCLEAR, 144},
     {SDL_SCANCODE_SCROLLLOCK, 145}, {SDL_SCANCODE_SEMICOLON, 186},   {SDL_SCANCODE_COMMA, 188},
     {SDL_SCANCODE_PERIOD, 190},     {SDL_SCANCODE_SLASH, 191},       {SDL_SCANCODE_GRAVE, 192},
@@ -101,7 +101,7 @@ uint32_t key_character(uint32_t vk, uint16_t mod)
     if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD0 + 9)
         return '0' + (vk - VK_NUMPAD0);
     switch (vk) {
-    case 8: case 9: case 13: case 27: case 32: return vk;
+    case 8: case 9: case 13: case VK_ESCAPE: case 32: return vk;
     case 106: return '*';
     case VK_ADD: return '+';
     case VK_SUBTRACT: return '-';
@@ -142,7 +142,7 @@ bool message_from_event(const SDL_Event& e, PlatformMessage* msg)
         if (!vk)
             return false;
         // Alt makes a system key, and F10 is one on its own.
-        const bool sys = (e.key.keysym.mod & KMOD_ALT) || vk == 121;
+        const bool sys = (e.key.keysym.mod & KMOD_ALT) || vk == VK_F1 + 9;
         const bool down = e.type == SDL_KEYDOWN;
         msg->window = SDL_GetWindowFromID(e.key.windowID);
         msg->message = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);

@@ -183,19 +183,13 @@ Options parse_arguments(int argc, char** argv)
             o.height = int(size[1]);
         } else if (arg == "--at") {
             const char* v = value_of(argc, argv, &i);
-            std::string s = v;
-            size_t colon = s.find(':');
             double seconds = 0;
-            if (colon == std::string::npos || !parse_seconds(s.substr(0, colon).c_str(), max_seconds, &seconds))
+            const char* name;
+            const KeyName* key = parse_at(v, max_seconds, key_names, &seconds, &name);
+            if (!name)
                 bad_input("bad --at '%s': want SECONDS:KEY", v);
-            std::string name = s.substr(colon + 1);
-            const KeyName* key = nullptr;
-            for (const KeyName& k : key_names)
-                if (name == k.name)
-                    key = &k;
             if (!key)
-                bad_input("unknown key '%s' in --at '%s': keys are KP0-KP9, KP_ADD, KP_SUBTRACT, F1-F6",
-                          name.c_str(), v);
+                bad_input("unknown key '%s' in --at '%s': keys are KP0-KP9, KP_ADD, KP_SUBTRACT, F1-F6", name, v);
             at.push_back({seconds, key->vk});
         } else if (arg == "--seed") {
             const char* v = value_of(argc, argv, &i);

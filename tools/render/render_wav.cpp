@@ -104,18 +104,14 @@ int main(int argc, char** argv)
         } else if (arg == "--at") {
             if (i + 1 >= argc)
                 return usage("--at needs SECONDS:COMMAND");
-            std::string at_arg = argv[++i];
-            size_t colon = at_arg.find(':');
+            const std::string at_arg = argv[++i];
             double at = 0;
-            if (colon == std::string::npos || !parse_seconds(at_arg.substr(0, colon).c_str(), max_seconds, &at))
+            const char* name;
+            const Command* found = parse_at(at_arg.c_str(), max_seconds, commands, &at, &name);
+            if (!name)
                 return usage(("bad --at '" + at_arg + "': want SECONDS:COMMAND").c_str());
-            std::string name = at_arg.substr(colon + 1);
-            const Command* found = nullptr;
-            for (const Command& c : commands)
-                if (name == c.name)
-                    found = &c;
             if (!found)
-                return usage(("unknown command '" + name + "'").c_str());
+                return usage(("unknown command '" + std::string(name) + "'").c_str());
             // The frame nearest the time, as render-video presses its keys.
             timed.push_back({size_t(std::llround(at * ENGINE_RATE)), found, at});
         } else if (arg.size() > 1 && arg[0] == '-') {

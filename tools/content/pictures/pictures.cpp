@@ -6,6 +6,7 @@
 #include "tools/content/bmpwriter/bmpwriter.h"
 #include "tools/content/pictures/art.h"
 #include "tools/write_file.h"
+#include "visuals/textures.h"
 
 #include <algorithm>
 #include <string>
@@ -45,8 +46,10 @@ int pictures_write_all(const char* dir)
     paletted4.bits_per_pixel = 4;
     paletted4.colours_used = menu_colours;
 
-    return write_picture(dir, "velvane1.bmp", make_velvane1(), info24, 0)
-        && write_picture(dir, "velvane2.bmp", make_velvane2(), core24, 0)
-        && write_picture(dir, "rotomap.bmp", make_rotomap(), grey8, 256)
-        && write_picture(dir, "menu.bmp", make_menu(), paletted4, menu_colours);
+    // The names are the textures' slot order: backgrounds 1 and 2, the
+    // tunnel, the overlay.
+    return write_picture(dir, picture_files[0], make_velvane1(), info24, 0)
+        && write_picture(dir, picture_files[1], make_velvane2(), core24, 0)
+        && write_picture(dir, picture_files[2], make_rotomap(), grey8, 256)
+        && write_picture(dir, picture_files[3], make_menu(), paletted4, menu_colours);
 }

@@ -2,7 +2,8 @@
 // code. Any thread.
 #pragma once
 
-// Writes "velvane1.bmp", "velvane2.bmp" (backgrounds), "rotomap.bmp" (the
-// tunnel's texture) and "menu.bmp" (the overlay) into dir, which must
-// exist. The same bytes on every run and machine. 1, or 0 on failure.
+// Writes the two backgrounds, the tunnel's texture and the overlay into
+// dir, which must exist, under the names visuals/textures.h gives them
+// (picture_files). The same bytes on every run and machine. 1, or 0 on
+// failure.
 int pictures_write_all(const char* dir);

@@ -144,11 +144,6 @@ void fade_out(Composer& c, int from, int to)
         put_global_effect(c, from + i * span / slide_rows, Effect::global_volume_slide, 1);
 }
 
-void set_global_volume_at(Composer& c, int row, int volume)
-{
-    put_global_effect(c, row, Effect::set_global_volume, clamp(volume, 0, 128));
-}
-
 Song composer_finish(Composer& c, int pattern_rows, bool loop)
 {
     Song song = c.song;
@@ -220,7 +215,6 @@ Key key_minor(int root) { return make_key(root, {0, 2, 3, 5, 7, 8, 10}); }
 Key key_dorian(int root) { return make_key(root, {0, 2, 3, 5, 7, 9, 10}); }
 Key key_phrygian(int root) { return make_key(root, {0, 1, 3, 5, 7, 8, 10}); }
 Key key_lydian(int root) { return make_key(root, {0, 2, 4, 6, 7, 9, 11}); }
-Key key_mixolydian(int root) { return make_key(root, {0, 2, 4, 5, 7, 9, 10}); }
 
 int degree_note(const Key& k, int degree)
 {

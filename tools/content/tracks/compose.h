@@ -41,8 +41,6 @@ void put_global_effect(Composer& c, int row, Effect effect, int param);
 void fill_effect(Composer& c, int channel, int from, int to, Effect effect, int param);
 // Fades the whole song out over rows [from, to) by global volume slides.
 void fade_out(Composer& c, int from, int to);
-// Sets the global volume at row (0..128) on a free effect column.
-void set_global_volume_at(Composer& c, int row, int volume);
 
 // Cuts the grid into patterns of pattern_rows (the last may be shorter),
 // shares identical patterns and lists the orders. With loop, the last row
@@ -68,7 +66,6 @@ Key key_minor(int root);
 Key key_dorian(int root);
 Key key_phrygian(int root);
 Key key_lydian(int root);
-Key key_mixolydian(int root);
 // Note of a scale degree (0 = tonic; negative and beyond 6 change octave).
 int degree_note(const Key& k, int degree);
 

@@ -289,13 +289,6 @@ int64_t svf_coefficient(uint32_t rate, int cutoff_hz)
 
 }  // namespace
 
-void apply_svf_lowpass(Wave& w, uint32_t rate, int cutoff_hz, int damping_q8)
-{
-    Svf svf;
-    int64_t f = svf_coefficient(rate, cutoff_hz);
-    for (int32_t& v : w) v = svf.step(v, f, damping_q8);
-}
-
 void apply_swept_lowpass(Wave& w, uint32_t rate, int hz_a, int hz_b, int lfo_frames, int damping_q8)
 {
     Svf svf;

@@ -65,13 +65,11 @@ void apply_decay(Wave& w, int half_life_frames);       // exponential fall
 void apply_attack(Wave& w, int frames);                // linear rise
 void apply_lowpass(Wave& w, int coef_q16);             // one pole, 65536 = open
 void apply_highpass(Wave& w, int coef_q16);            // one pole complement
-// Resonant low-pass (state variable) with cutoff in Hz at rate and
-// resonance damping in Q8 (256 = none, lower rings).
-void apply_svf_lowpass(Wave& w, uint32_t rate, int cutoff_hz, int damping_q8);
 // Soft saturation: drive in Q8 (256 = unity), for heavy sounds.
 void apply_drive(Wave& w, int drive_q8);
-// Low-pass whose cutoff sweeps from hz_a to hz_b and back once per
-// lfo_frames, for evolving (wobbling) timbres.
+// Resonant low-pass (state variable) whose cutoff sweeps from hz_a to hz_b
+// (Hz at rate) and back once per lfo_frames, for evolving (wobbling)
+// timbres; resonance damping in Q8 (256 = none, lower rings).
 void apply_swept_lowpass(Wave& w, uint32_t rate, int hz_a, int hz_b, int lfo_frames, int damping_q8);
 // Sum with gain in Q8.
 void mix_into(Wave& dst, const Wave& src, int gain_q8, int offset = 0);

@@ -1,5 +1,5 @@
-// tools/content/tracks/tracks.cpp: the track table of the generator and the file
-// writing. Generator thread only.
+// tools/content/tracks/tracks.cpp: the piece of each row of the player's
+// track table, and the file writing. Generator thread only.
 #include "tools/content/tracks/tracks.h"
 
 #include "tools/content/modwriter/modwriter.h"
@@ -7,43 +7,31 @@
 #include "tools/write_file.h"
 
 #include <string>
+#include <string_view>
 
 namespace {
 
-struct TrackEntry {
-    const char* file_name;
-    Song (*compose)();
-    bool xm;
-};
-
-const TrackEntry track_table[track_count] = {
-    {"1-ambre.it", piece_ambre, false},   {"2-colder.it", piece_colder, false},
-    {"3-Shift1.it", piece_shift1, false}, {"4-MIRROR.IT", piece_mirror, false},
-    {"5-STONE.IT", piece_stone, false},   {"6-SHIFT2.IT", piece_shift2, false},
-    {"7-FROB.xm", piece_frob, true},      {"8-WOBBLE.IT", piece_wobble, false},
-    {"9-SHIFT3.IT", piece_shift3, false}, {"10-LUMEN.IT", piece_lumen, false},
-    {"11-DRIFT.IT", piece_drift, false},  {"12-CODA.IT", piece_coda, false},
+// In the order of track_list: row i plays piece i.
+Song (*const pieces[track_count])() = {
+    piece_ambre, piece_colder, piece_shift1, piece_mirror, piece_stone,  piece_shift2,
+    piece_frob,  piece_wobble, piece_shift3, piece_lumen,  piece_drift, piece_coda,
 };
 
 }  // namespace
 
-const char* track_file_name(int index)
-{
-    return index >= 0 && index < track_count ? track_table[index].file_name : nullptr;
-}
-
 std::vector<uint8_t> track_encode(int index)
 {
     if (index < 0 || index >= track_count) return {};
-    Song song = track_table[index].compose();
-    return track_table[index].xm ? xm_encode(song) : it_encode(song);
+    Song song = pieces[index]();
+    // The file's name says which format it holds.
+    return std::string_view(track_file_name(index)).ends_with(".xm") ? xm_encode(song) : it_encode(song);
 }
 
 int tracks_write_all(const char* dir)
 {
     for (int i = 0; i < track_count; i++) {
         std::vector<uint8_t> bytes = track_encode(i);
-        std::string path = std::string(dir) + "/" + track_table[i].file_name;
+        std::string path = std::string(dir) + "/" + track_file_name(i);
         if (bytes.empty() || !write_whole_file(path.c_str(), bytes)) return 0;
     }
     return 1;

@@ -1,9 +1,6 @@
 // tools/render/render_frame.cpp: one frame of the disk's picture, drawn by the real
 // scene into a hidden GL surface and written as an RGB PNG, its inputs all
-// from the command line.
-//
-//   render-frame OUT.png [--time SECONDS] [--level-left N] [--level-right N]
-//                [--tint R,G,B] [--background 0|1] [--size WxH] [--datas DIR]
+// from the command line. Its usage is what render-frame --help prints.
 #include "platform/gl_surface.h"
 #include "platform/message_box.h"
 #include "tools/arguments.h"
@@ -20,10 +17,17 @@ static SceneInputs inputs = {0, 0, 0, {255, 255, 255}, 0};
 static int width = 640, height = 480;
 static std::vector<uint8_t> frame_rgb;   // bottom row first
 
+// The one statement of the usage: the README and the manual page show it
+// too, and a test holds them to it.
+static void print_usage(FILE* to)
+{
+    std::fprintf(to, "usage: render-frame OUT.png [--time SECONDS] [--level-left N] [--level-right N]\n"
+                     "                    [--tint R,G,B] [--background 0|1] [--size WxH] [--datas DIR]\n");
+}
+
 static int usage()
 {
-    std::fprintf(stderr, "usage: render-frame OUT.png [--time SECONDS] [--level-left N] [--level-right N]\n"
-                         "                    [--tint R,G,B] [--background 0|1] [--size WxH] [--datas DIR]\n");
+    print_usage(stderr);
     return 2;
 }
 
@@ -50,6 +54,10 @@ static int write_png(const char* path)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+        print_usage(stdout);
+        return 0;
+    }
     if (argc < 2 || argv[1][0] == '-')
         return usage();
     const char* out = argv[1];

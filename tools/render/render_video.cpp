@@ -6,10 +6,7 @@
 // sample, and each frame is drawn by draw_scene into a hidden surface. The
 // main thread is the UI thread and the mixer at once; a second thread
 // hands each frame to the encoder (video_encoder.h) while the next one is
-// drawn.
-//
-//   render-video OUT.mkv [--seconds S] [--fps N] [--size WxH] [--at SECONDS:KEY]...
-//                [--seed N] [--log FRAMES.tsv] [--crf N | --lossless] [--preset P] [-C DIR]
+// drawn. Its usage is what render-video --help prints.
 #include "app/music_disk.h"
 #include "platform/gl_surface.h"
 #include "platform/message_box.h"
@@ -136,6 +133,8 @@ uint64_t mixed;              // frames the engine has mixed so far
     std::exit(2);
 }
 
+// The one statement of the usage: the README and the manual page show it
+// too, and a test holds them to it.
 void print_usage(FILE* to)
 {
     std::fprintf(to,

@@ -1,8 +1,7 @@
 // tools/render/render_wav.cpp: render-wav, plays a module through the engine with
 // no device and writes what the mixer produced as a WAV file, running effect
 // commands at chosen times. One thread: it is both the UI and the mixer.
-//
-//   render-wav MODULE OUT.wav [--seconds S] [--loop] [--at SECONDS:COMMAND]...
+// Its usage is what render-wav --help prints.
 #include "player/effects.h"
 #include "player/engine.h"
 #include "tools/arguments.h"
@@ -38,16 +37,21 @@ struct Timed {
     double seconds;
 };
 
+// The one statement of the usage: the README and the manual page show it
+// too, and a test holds them to it.
+void print_usage(FILE* to)
+{
+    std::fprintf(to, "usage: render-wav MODULE OUT.wav [--seconds S] [--loop] [--at SECONDS:COMMAND]...\n"
+                     "commands:");
+    for (const Command& c : commands)
+        std::fprintf(to, " %s", c.name);
+    std::fprintf(to, "\n");
+}
+
 int usage(const char* why)
 {
-    std::fprintf(stderr,
-                 "render-wav: %s\n"
-                 "usage: render-wav MODULE OUT.wav [--seconds S] [--loop] [--at SECONDS:COMMAND]...\n"
-                 "commands:",
-                 why);
-    for (const Command& c : commands)
-        std::fprintf(stderr, " %s", c.name);
-    std::fprintf(stderr, "\n");
+    std::fprintf(stderr, "render-wav: %s\n", why);
+    print_usage(stderr);
     return 2;
 }
 
@@ -96,7 +100,10 @@ int main(int argc, char** argv)
     std::vector<Timed> timed;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--seconds") {
+        if (arg == "--help" || arg == "-h") {
+            print_usage(stdout);
+            return 0;
+        } else if (arg == "--seconds") {
             if (i + 1 >= argc || !parse_seconds(argv[++i], max_seconds, &seconds))
                 return usage("--seconds needs a number of seconds from 0 to 3600");
         } else if (arg == "--loop") {

@@ -2,6 +2,7 @@
 // build tree, its file decoded with FFmpeg's libraries: the sound must be
 // render-wav's bit for bit, each log row must follow from the decoded sound
 // at the frame's instant, and each frame must be render-frame's for its row.
+// Also: the README and the manual pages show each render tool's --help.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -24,6 +25,7 @@ extern "C" {
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
 #include <numeric>
 #include <regex>
@@ -280,7 +282,67 @@ long first_difference(const Samples& a, const Samples& b)
     return a == b ? -1 : long(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
 }
 
+// text's words, one space between.
+std::string words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string word, joined;
+    while (in >> word)
+        joined += (joined.empty() ? "" : " ") + word;
+    return joined;
+}
+
+// The synopsis of a tool's --help: its usage line and the lines that carry
+// it on, without "usage: ".
+std::string help_synopsis(const std::string& tool)
+{
+    EXPECT_EQ(std::system((tool + " --help >" + d + "/help").c_str()), 0) << tool;
+    std::istringstream lines(read_text(d + "/help"));
+    std::string synopsis, line;
+    while (std::getline(lines, line) && (synopsis.empty() ? line.rfind("usage: ", 0) == 0 : line[0] == ' '))
+        synopsis += line + " ";
+    return words(synopsis.substr(synopsis.empty() ? 0 : 7));
+}
+
+// A manual page's synopsis as plain text: .B and .I give their words, .RB,
+// .IR and the like run theirs together.
+std::string man_synopsis(std::string page)
+{
+    page = std::regex_replace(page, std::regex(R"(\\-)"), "-");
+    std::istringstream lines(page.substr(std::min(page.find(".SH SYNOPSIS\n"), page.size())));
+    std::string line, text;
+    std::getline(lines, line);  // the heading
+    while (std::getline(lines, line) && line.rfind(".SH", 0) != 0) {
+        std::istringstream macro(line);
+        std::string name, argument, joined;
+        macro >> name;
+        while (macro >> std::quoted(argument))
+            joined += argument + (name.size() == 2 ? " " : "");
+        text += joined + " ";
+    }
+    return words(text);
+}
+
 }  // namespace
+
+TEST(RenderTools, ReadmeAndManualPagesShowTheSynopsisOfHelp)
+{
+    // --help owns each tool's usage; the copies for readers must keep up.
+    clear_folder();
+    const std::string readme = words(read_text(SOURCE_DIR "/README.md"));
+    struct Case {
+        std::string name;
+        const char* program;
+    };
+    for (const Case& c : {Case{"render-video", RENDER_VIDEO}, Case{"render-wav", RENDER_WAV},
+                          Case{"render-frame", RENDER_FRAME}}) {
+        const std::string synopsis = help_synopsis(c.program);
+        EXPECT_TRUE(readme.find("`" + synopsis + "`") != std::string::npos) << c.name << " in the README: " << synopsis;
+        const std::string page = read_text(SOURCE_DIR "/packaging/man/" + c.name + ".1");
+        EXPECT_EQ(man_synopsis(page), synopsis) << c.name << "'s manual page";
+    }
+    fs::remove_all(d);
+}
 
 TEST(RenderVideo, EffectKeysSoundIsRenderWavsAndEachFrameIsItsLogRow)
 {

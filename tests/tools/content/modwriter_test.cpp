@@ -34,14 +34,16 @@ std::vector<int16_t> render_left(const std::vector<uint8_t>& bytes, double max_s
         n = openmpt_module_read_interleaved_stereo(mod, rate, stereo.size() / 2, stereo.data());
         openmpt_module_destroy(mod);
     }
-    for (size_t i = 0; i < n; i++) left.push_back(stereo[2 * i]);
+    for (size_t i = 0; i < n; i++)
+        left.push_back(stereo[2 * i]);
     return left;
 }
 
 int peak(const std::vector<int16_t>& s, double from, double to)
 {
     int p = 0;
-    for (size_t i = size_t(from * rate); i < size_t(to * rate) && i < s.size(); i++) p = std::max(p, std::abs(s[i]));
+    for (size_t i = size_t(from * rate); i < size_t(to * rate) && i < s.size(); i++)
+        p = std::max(p, std::abs(s[i]));
     return p;
 }
 
@@ -50,7 +52,8 @@ double frequency(const std::vector<int16_t>& s, double from, double to)
 {
     size_t a = size_t(from * rate), b = std::min(size_t(to * rate), s.size());
     int crossings = 0;
-    for (size_t i = a + 1; i < b; i++) crossings += s[i - 1] < 0 && s[i] >= 0;
+    for (size_t i = a + 1; i < b; i++)
+        crossings += s[i - 1] < 0 && s[i] >= 0;
     return b > a ? crossings * double(rate) / double(b - a) : 0;
 }
 
@@ -63,7 +66,8 @@ Song one_note_song()
     Song song;
     song.speed = 5;
     Sample& s = song.samples.emplace_back();
-    for (int i = 0; i < 100; i++) s.frames.push_back(int16_t(i < 50 ? 12000 : -12000));
+    for (int i = 0; i < 100; i++)
+        s.frames.push_back(int16_t(i < 50 ? 12000 : -12000));
     s.loop = LoopMode::forward;
     s.loop_end = 100;
     s.base_rate = 44100;
@@ -78,7 +82,8 @@ Song one_note_song()
 void ramp(Song& song, LoopMode loop)
 {
     song.samples[0].loop = loop;
-    for (int i = 0; i < 100; i++) song.samples[0].frames[size_t(i)] = int16_t((i - 50) * 240);
+    for (int i = 0; i < 100; i++)
+        song.samples[0].frames[size_t(i)] = int16_t((i - 50) * 240);
 }
 
 // Plays the note at base_rate, as 8-bit frames at half the level of the
@@ -89,7 +94,8 @@ void tune(Song& song, uint32_t base_rate, int note, bool sixteen_bit)
     s.base_rate = base_rate;
     s.sixteen_bit = sixteen_bit;
     if (!sixteen_bit)
-        for (int16_t& v : s.frames) v = int16_t(v / 512);
+        for (int16_t& v : s.frames)
+            v = int16_t(v / 512);
     cell(song, 0, 0).note = uint8_t(note);
 }
 
@@ -225,8 +231,11 @@ TEST(Writer, SampleAndInstrumentFieldsReachThePlayer)
              cell(s, 20, 0).note = note_off;
          }, 0, 0, 0, false},
         // Wide and slow: with depth and rate swapped it would not show.
-        {"auto-vibrato", [](Song& s) { Instrument& i = instrument(s, {}); i.vibrato_depth = 48; i.vibrato_rate = 8; },
-         90, 130, 441, true},
+        {"auto-vibrato", [](Song& s) {
+             Instrument& i = instrument(s, {});
+             i.vibrato_depth = 48;
+             i.vibrato_rate = 8;
+         }, 90, 130, 441, true},
     };
     for (const Format& f : formats) {
         int unchanged = 0;
@@ -241,7 +250,8 @@ TEST(Writer, SampleAndInstrumentFieldsReachThePlayer)
             unchanged = unchanged ? unchanged : level;
             EXPECT_GE(level * 100, c.level_min * unchanged) << level << " of " << unchanged;
             EXPECT_LE(level * 100, c.level_max * unchanged) << level << " of " << unchanged;
-            if (c.hz == 0) continue;
+            if (c.hz == 0)
+                continue;
             EXPECT_NEAR(frequency(out, 3.0, 6.0), c.hz, c.hz * 0.01);
             double lowest = 1e9, highest = 0;
             for (double t = 3.0; t < 4.0; t += 0.05) {
@@ -262,13 +272,17 @@ TEST(Writer, RefusesSongsTheFormatsCannotHold)
         {"loop past the end", [](Song& s) { s.samples[0].loop_end = 101; }},
         {"instrument without sample", [](Song& s) { instrument(s, {}).sample = 2; }},
         {"envelope ticks go back", [](Song& s) { instrument(s, {{{0, 64}, {0, 32}}}); }},
-        {"no channels", [](Song& s) { s.channels = 0; s.patterns[0].cells.clear(); }},
+        {"no channels", [](Song& s) {
+             s.channels = 0;
+             s.patterns[0].cells.clear();
+         }},
         {"tempo too low", [](Song& s) { s.tempo = 20; }},
     };
     for (auto [what, spoil] : cases) {
         Song song = one_note_song();
         spoil(song);
-        EXPECT_TRUE(it_encode(song).empty() && xm_encode(song).empty()) << what;
+        EXPECT_TRUE(it_encode(song).empty()) << what << " it";
+        EXPECT_TRUE(xm_encode(song).empty()) << what << " xm";
     }
     EXPECT_FALSE(it_encode(one_note_song()).empty());
 }

@@ -46,7 +46,8 @@ const Decoded& picture(const std::string& file)
             d.bytes.assign(std::istreambuf_iterator<char>(in), {});
             int channels = 0;
             uint8_t* px = stbi_load_from_memory(d.bytes.data(), int(d.bytes.size()), &d.width, &d.height, &channels, 3);
-            if (px) d.rgb.assign(px, px + size_t(d.width) * size_t(d.height) * 3);
+            if (px)
+                d.rgb.assign(px, px + size_t(d.width) * size_t(d.height) * 3);
             stbi_image_free(px);
         }
         std::filesystem::remove_all(dir, ec);
@@ -66,7 +67,8 @@ bool lit(const uint8_t* px) { return px[0] >= 150 || px[1] >= 150 || px[2] >= 15
 int lit_runs(const Decoded& d, int y, int x0, int x1)
 {
     int runs = 0;
-    for (int x = x0; x < x1; x++) runs += lit(d.at(x, y)) && (x == x0 || !lit(d.at(x - 1, y)));
+    for (int x = x0; x < x1; x++)
+        runs += lit(d.at(x, y)) && (x == x0 || !lit(d.at(x - 1, y)));
     return runs;
 }
 
@@ -108,7 +110,8 @@ TEST(Pictures, EachLayoutDecodesToTheArtAndKeepsItsBytes)
         const std::vector<uint8_t>& b = d.bytes;
         ASSERT_GT(b.size(), 54u);
         uint64_t h = 0xcbf29ce484222325ull;
-        for (uint8_t v : b) h = (h ^ v) * 0x100000001b3ull;
+        for (uint8_t v : b)
+            h = (h ^ v) * 0x100000001b3ull;
         EXPECT_EQ(h, c.hash) << std::hex << "0x" << h;
         ASSERT_EQ(u32_at(b, 14), c.header_size);
         bool core = c.header_size == 12;
@@ -135,20 +138,24 @@ TEST(Pictures, OverlayIsBlackAroundUprightText)
     // Black adds nothing: most of the view, corners and centre included,
     // must show through.
     size_t black = 0;
-    for (size_t i = 0; i < d.rgb.size(); i += 3) black += !d.rgb[i] && !d.rgb[i + 1] && !d.rgb[i + 2];
+    for (size_t i = 0; i < d.rgb.size(); i += 3)
+        black += !d.rgb[i] && !d.rgb[i + 1] && !d.rgb[i + 2];
     EXPECT_GT(black, d.rgb.size() / 3 * 85 / 100);
     for (auto [x, y] : {std::pair{0, 0}, {639, 0}, {0, 479}, {639, 479}, {320, 240}})
         EXPECT_EQ(d.at(x, y)[0] | d.at(x, y)[1] | d.at(x, y)[2], 0) << x << "," << y;
 
     // The title is the first text from the top.
     int top = 0;
-    while (top < d.height && lit_runs(d, top, 0, d.width) == 0) top++;
+    while (top < d.height && lit_runs(d, top, 0, d.width) == 0)
+        top++;
     ASSERT_LT(top, 60);
     int bottom = top;
-    while (bottom < d.height && lit_runs(d, bottom, 0, d.width) > 0) bottom++;
+    while (bottom < d.height && lit_runs(d, bottom, 0, d.width) > 0)
+        bottom++;
     EXPECT_GE(bottom - top, 24);  // big letters
     int left = 0;
-    while (left < d.width && !lit(d.at(left, top))) left++;
+    while (left < d.width && !lit(d.at(left, top)))
+        left++;
     // Its first letter is a "V": two strokes at the top, one point at the
     // bottom. Drawn upside down it would be the other way round.
     EXPECT_EQ(lit_runs(d, top, left, left + 20), 2);

@@ -209,7 +209,8 @@ void take_frames(AVCodecContext* codec, AVFrame* f, Media* m)
             m->sound.insert(m->sound.end(), s, s + 2 * f->nb_samples);
         if (codec->codec_type != AVMEDIA_TYPE_VIDEO)
             continue;
-        Bytes planes(av_image_get_buffer_size(m->pixels = AVPixelFormat(f->format), f->width, f->height, 1));
+        m->pixels = AVPixelFormat(f->format);
+        Bytes planes(av_image_get_buffer_size(m->pixels, f->width, f->height, 1));
         av_image_copy_to_buffer(planes.data(), int(planes.size()), f->data, f->linesize, m->pixels, f->width,
                                 f->height, 1);
         m->frames.push_back(std::move(planes));

@@ -1,9 +1,10 @@
-// tools/content/tracks/compose.h: the composition toolkit the twelve pieces share:
-// a timeline of rows to write notes on, chords and keys, and helpers for
-// drum lines, bass lines, pads, arpeggios, motifs and echoes. Generator
-// thread only; every piece owns its own Composer.
+// tools/content/tracks/compose.h: the composition toolkit the twelve pieces
+// share: a timeline of rows to write notes on, and helpers for drum lines,
+// bass lines, pads, arpeggios, motifs and echoes over the chords and keys
+// of harmony.h. Generator thread only; every piece owns its own Composer.
 #pragma once
 #include "tools/content/modwriter/modwriter.h"
+#include "tools/content/tracks/harmony.h"
 #include "tools/content/tracks/synth.h"
 
 #include <string>
@@ -54,44 +55,6 @@ Envelope env_pluck(int hold, int decay, int tail);
 // Volume rises and falls between low and 64 with the period in ticks,
 // for tremolo-like pads; loops until the fadeout ends it.
 Envelope env_swell(int attack, int period, int low, int release);
-
-// ---- harmony ----
-
-struct Key {
-    int root;         // note number of the tonic (60 = C-5)
-    int steps[7];     // semitones of the scale above the tonic
-};
-Key key_major(int root);
-Key key_minor(int root);
-Key key_dorian(int root);
-Key key_phrygian(int root);
-Key key_lydian(int root);
-// Note of a scale degree (0 = tonic; negative and beyond 6 change octave).
-int degree_note(const Key& k, int degree);
-
-struct Chord {
-    int root;                 // pitch class 0..11
-    std::vector<int> tones;   // semitones above the root, 0 first
-};
-// Parses names such as "C", "F#m7", "Bbmaj7", "Dsus4", "E5", "Gm9", "A7sus4".
-Chord chord_named(const char* name);
-
-// A chord held over rows [start, start + rows).
-struct Span {
-    Chord chord;
-    int start;
-    int rows;
-};
-// "Dm7 G7 Cmaj7*2" read as chords of bar_rows each (*n: n bars),
-// repeated from start until total rows are covered.
-std::vector<Span> progression(const char* text, int start, int bar_rows, int total_rows);
-// The span sounding at row (the last one past the end).
-const Span& span_at(const std::vector<Span>& spans, int row);
-// Nearest note of the chord at or above low.
-int chord_tone_above(const Chord& chord, int low, int index);
-// Voices a chord near the previous voicing (smallest total motion),
-// inside [low, high]. previous empty: close position from low.
-std::vector<int> voice_lead(const Chord& chord, const std::vector<int>& previous, int voices, int low, int high);
 
 // ---- parts ----
 

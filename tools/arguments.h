@@ -1,8 +1,11 @@
-// tools/arguments.h: the command-line tools' one way to read numbers from
-// their arguments. Any thread.
+// tools/arguments.h: the command-line tools' one way to read numbers and
+// timed names from their arguments. Any thread.
 #pragma once
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 // count decimal numbers, each 0 to max, separated by sep and nothing else
 // (no sign, no space). 1 with them in out, or 0.
@@ -45,4 +48,22 @@ inline int parse_seconds(const char* text, double max, double* out)
         return 0;
     *out = v;
     return 1;
+}
+
+// The argument of --at, "SECONDS:NAME": seconds as parse_seconds takes them
+// (0 to max), then the name of a row of table. The row, with the seconds in
+// *seconds; null when there is none, with *name pointing at the name when
+// only the name is wrong, so that each tool can say which.
+template <typename Row, size_t count>
+const Row* parse_at(const char* text, double max, const Row (&table)[count], double* seconds, const char** name)
+{
+    *name = nullptr;
+    const char* colon = std::strchr(text, ':');
+    if (!colon || !parse_seconds(std::string(text, colon).c_str(), max, seconds))
+        return nullptr;
+    *name = colon + 1;
+    for (const Row& row : table)
+        if (!std::strcmp(*name, row.name))
+            return &row;
+    return nullptr;
 }

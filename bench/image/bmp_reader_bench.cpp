@@ -8,7 +8,7 @@
 // conversion. "warm": the allocator keeps the freed block, so the figure
 // is the decoding itself; the memcpy figures pair up the same way.
 #include "image/bmp_reader.h"
-#include "tools/bmpwriter/bmpwriter.h"
+#include "tools/content/bmpwriter/bmpwriter.h"
 #include "tools/write_file.h"
 
 #include <benchmark/benchmark.h>

@@ -3,9 +3,9 @@
 // cut and oversized files. Boxes go to the platform's hook.
 #include "image/bmp_reader.h"
 #include "platform/message_box.h"
-#include "tools/bmpwriter/bmpwriter.h"
+#include "tools/content/bmpwriter/bmpwriter.h"
 #include "tools/write_file.h"
-#include "tools/xorshift.h"
+#include "tools/content/xorshift.h"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>

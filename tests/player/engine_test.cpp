@@ -4,7 +4,7 @@
 
 #include "player/effects.h"
 #include "tests/player/reference.h"
-#include "tools/modwriter/test_modules.h"
+#include "tools/content/modwriter/test_modules.h"
 #include "tools/write_file.h"
 
 #include <libopenmpt/libopenmpt.h>

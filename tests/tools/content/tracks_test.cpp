@@ -1,0 +1,236 @@
+// tests/tools/content/tracks_test.cpp: the twelve generated modules as the real
+// libopenmpt plays them: formats, lengths, loudness, the seamless loop of
+// track 1, and the same bytes on every build. Test thread only.
+#include "tools/content/tracks/tracks.h"
+
+#include "tools/content/tracks/compose.h"
+#include "tools/content/tracks/synth.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <libopenmpt/libopenmpt.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+constexpr int rate = 44100;
+
+// The names the disk looks the files up by, their formats, and the FNV-1a
+// hashes of their bytes: update a hash only on purpose, with the music.
+struct Track {
+    const char* name;
+    const char* type;
+    uint64_t hash;
+};
+const Track tracks[track_count] = {
+    {"1-ambre.it", "it", 0x912d8aa8d4e34bf0ull},  {"2-colder.it", "it", 0x77833c01b30fa11aull},
+    {"3-Shift1.it", "it", 0x77c72fb67f47cc61ull}, {"4-MIRROR.IT", "it", 0xdbe16d2e90d9352eull},
+    {"5-STONE.IT", "it", 0x393e6f9fa1b51ae2ull},  {"6-SHIFT2.IT", "it", 0x09d2b39601562880ull},
+    {"7-FROB.xm", "xm", 0x719fb4a2bd718d1cull},   {"8-WOBBLE.IT", "it", 0x25abbad87b069d97ull},
+    {"9-SHIFT3.IT", "it", 0x86be20fedf5357bcull}, {"10-LUMEN.IT", "it", 0x96df39611331e912ull},
+    {"11-DRIFT.IT", "it", 0x6cde6c1c52bd0548ull}, {"12-CODA.IT", "it", 0x4667c93ede036dbbull},
+};
+
+// The files tracks_write_all writes, read back once.
+const std::vector<uint8_t>& written(int index)
+{
+    static const std::vector<std::vector<uint8_t>> all = [] {
+        std::vector<std::vector<uint8_t>> files(track_count);
+        std::string dir = testing::TempDir() + "tracks_test_" + std::to_string(getpid());
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        if (!ec && tracks_write_all(dir.c_str()))
+            for (int i = 0; i < track_count; i++) {
+                std::ifstream in(dir + "/" + tracks[i].name, std::ios::binary);
+                files[size_t(i)].assign(std::istreambuf_iterator<char>(in), {});
+            }
+        std::filesystem::remove_all(dir, ec);
+        return files;
+    }();
+    return all[size_t(index)];
+}
+
+openmpt_module* open_module(const std::vector<uint8_t>& bytes)
+{
+    return openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, nullptr);
+}
+
+// Effect letters of the last row of the last order, one per channel.
+std::string last_row_effects(openmpt_module* mod)
+{
+    int pattern = openmpt_module_get_order_pattern(mod, openmpt_module_get_num_orders(mod) - 1);
+    int row = openmpt_module_get_pattern_num_rows(mod, pattern) - 1;
+    std::string effects;
+    for (int ch = 0; ch < openmpt_module_get_num_channels(mod); ch++) {
+        const char* e = openmpt_module_format_pattern_row_channel_command(mod, pattern, row, ch,
+                                                                          OPENMPT_MODULE_COMMAND_EFFECT);
+        effects += e ? e : "";
+        openmpt_free_string(e);
+    }
+    return effects;
+}
+
+}  // namespace
+
+TEST(Tracks, PlayUnderTheirNamesLoudAndMovingWithTheMusic)
+{
+    size_t total_bytes = 0;
+    for (int i = 0; i < track_count; i++) {
+        SCOPED_TRACE(tracks[i].name);
+        EXPECT_STREQ(track_file_name(i), tracks[i].name);
+        total_bytes += written(i).size();
+        openmpt_module* mod = open_module(written(i));
+        ASSERT_NE(mod, nullptr);
+        const char* type = openmpt_module_get_metadata(mod, "type");
+        EXPECT_STREQ(type, tracks[i].type);
+        openmpt_free_string(type);
+        EXPECT_GE(openmpt_module_get_num_channels(mod), 4);
+        double seconds = openmpt_module_get_duration_seconds(mod);
+        EXPECT_TRUE(seconds >= 60 && seconds <= 240) << seconds;
+        // Track 1 jumps back to order 0 on its last row; the others end.
+        std::string last = last_row_effects(mod);
+        EXPECT_EQ(last.find('B') != std::string::npos, i == 0) << last;
+
+        // The one full rendering of the suite (about 25 minutes of music):
+        // the peak of both channels per 20 ms.
+        std::vector<int> peaks;
+        int16_t buffer[2 * rate / 50];
+        for (size_t n; (n = openmpt_module_read_interleaved_stereo(mod, rate, rate / 50, buffer)) > 0;) {
+            auto [lo, hi] = std::minmax_element(buffer, buffer + 2 * n);
+            peaks.push_back(std::max(-*lo, int(*hi)));
+        }
+        openmpt_module_destroy(mod);
+        ASSERT_FALSE(peaks.empty());
+        EXPECT_GE(*std::max_element(peaks.begin(), peaks.end()), 16384);
+        // Over one-second windows where something plays, the 20 ms peaks
+        // must swing: a steady drone or a constant wall of sound would not
+        // move a level-following picture.
+        std::vector<int> swings;  // (max - min) / max in percent
+        for (auto first = peaks.begin(); peaks.end() - first >= 50; first += 50) {
+            int hi = *std::max_element(first, first + 50), lo = *std::min_element(first, first + 50);
+            if (hi > 1000)
+                swings.push_back((hi - lo) * 100 / hi);
+        }
+        ASSERT_FALSE(swings.empty());
+        std::sort(swings.begin(), swings.end());
+        EXPECT_GE(swings[swings.size() / 2], 25);
+        // Sound through the whole piece: no silent gap of 3 s before the end.
+        int longest_quiet = 0, quiet = 0;
+        for (size_t b = 0; b + 100 < peaks.size(); b++) {
+            quiet = peaks[b] < 300 ? quiet + 1 : 0;
+            longest_quiet = std::max(longest_quiet, quiet);
+        }
+        EXPECT_LT(longest_quiet, 150);
+    }
+    EXPECT_LT(total_bytes, size_t(2) << 20);
+}
+
+TEST(Tracks, FirstTrackLoopsWithoutASeam)
+{
+    openmpt_module* mod = open_module(written(0));
+    ASSERT_NE(mod, nullptr);
+    openmpt_module_set_repeat_count(mod, -1);
+    size_t wrap = size_t(openmpt_module_get_duration_seconds(mod) * rate), want = wrap + size_t(rate / 5);
+    std::vector<int16_t> stereo(2 * want), left;
+    ASSERT_EQ(openmpt_module_read_interleaved_stereo(mod, rate, want, stereo.data()), want);
+    openmpt_module_destroy(mod);
+    for (size_t k = 0; k < want; k++)
+        left.push_back(stereo[2 * k]);
+    auto level = [&](size_t from, size_t to) {
+        auto [lo, hi] = std::minmax_element(left.begin() + long(from), left.begin() + long(to));
+        return std::max(-*lo, int(*hi));
+    };
+    // No click: the biggest step between neighbouring frames around the
+    // wrap stays within the steps the music makes anyway (99th percentile).
+    std::vector<int> steps;
+    for (size_t k = 1; k < wrap; k++)
+        steps.push_back(std::abs(left[k] - left[k - 1]));
+    std::sort(steps.begin(), steps.end());
+    int typical = steps[steps.size() * 99 / 100], at_wrap = 0;
+    for (size_t k = wrap - 441; k < wrap + 441; k++)
+        at_wrap = std::max(at_wrap, std::abs(left[k] - left[k - 1]));
+    EXPECT_LE(at_wrap, typical);
+    // Nor a hole or a bump: the level 100 ms either side of the wrap.
+    int before = level(wrap - rate / 10, wrap), after = level(wrap, wrap + rate / 10);
+    EXPECT_TRUE(after > before / 3 && after < before * 3) << before << " then " << after;
+}
+
+TEST(Tracks, SameBytesOnEveryBuild)
+{
+    for (int i = 0; i < track_count; i++) {
+        uint64_t h = 14695981039346656037ull;
+        for (uint8_t b : written(i))
+            h = (h ^ b) * 1099511628211ull;
+        EXPECT_EQ(h, tracks[i].hash) << tracks[i].name << " hash 0x" << std::hex << h;
+        // A second composition in the same process gives the same bytes.
+        EXPECT_EQ(track_encode(i), written(i)) << tracks[i].name;
+    }
+}
+
+TEST(Toolkit, ChordsScalesAndTuning)
+{
+    struct Case {
+        const char* name;
+        int root;
+        std::vector<int> tones;
+    };
+    for (const Case& c : {Case{"C", 0, {0, 4, 7}}, Case{"F#m7", 6, {0, 3, 7, 10}}, Case{"Bbmaj7", 10, {0, 4, 7, 11}},
+                          Case{"Dsus4", 2, {0, 5, 7}}, Case{"E5", 4, {0, 7}}, Case{"A7sus4", 9, {0, 5, 7, 10}},
+                          Case{"Abmaj9", 8, {0, 4, 7, 11, 14}}, Case{"C#m9", 1, {0, 3, 7, 10, 14}},
+                          Case{"Gm", 7, {0, 3, 7}}, Case{"B7", 11, {0, 4, 7, 10}}, Case{"Ebm7b5", 3, {0, 3, 6, 10}},
+                          Case{"Aadd9", 9, {0, 4, 7, 14}}}) {
+        Chord chord = chord_named(c.name);
+        EXPECT_EQ(chord.root, c.root) << c.name;
+        EXPECT_EQ(chord.tones, c.tones) << c.name;
+    }
+    Key c_major = key_major(60);
+    for (auto [degree, note] : {std::pair{0, 60}, {2, 64}, {6, 71}, {7, 72}, {-1, 59}, {-7, 48}, {-8, 47}, {15, 86}})
+        EXPECT_EQ(degree_note(c_major, degree), note) << degree;
+    EXPECT_EQ(c5_rate(64), 33488u);  // 64 frames at 523.2511 Hz
+}
+
+TEST(Toolkit, VoicingKeepsTheThirdAndMovesLittle)
+{
+    // Every chord the pieces use, voiced in three parts in a pad's range.
+    std::vector<Span> spans = progression(
+        "Dmaj7 Bm7 Gmaj7 A7sus4 Em Fmaj7 Dsus2 Cmaj7 Am9 D9 G6 C#m9 Amaj7 F#m9 G#7sus4 B6 "
+        "G#m7 Fm Db Eb Cm Bbm C7 Abmaj9 Bb6 Fm9 Dbmaj7 E B Aadd9",
+        0, 16, 30 * 16);
+    std::vector<int> previous;
+    int motion = 0;  // semitones, all voices, all changes
+    for (const Span& s : spans) {
+        std::vector<int> v = voice_lead(s.chord, previous, 3, 55, 74);
+        ASSERT_EQ(v.size(), 3u);
+        bool has_third = false;
+        for (size_t i = 0; i < v.size(); i++) {
+            EXPECT_TRUE(v[i] >= 55 && v[i] <= 74) << v[i];
+            EXPECT_TRUE(i == 0 || v[i] > v[i - 1]) << "voices cross or double";
+            EXPECT_TRUE(previous.empty() || std::abs(v[i] - previous[i]) <= 7) << "a voice leaps";
+            motion += previous.empty() ? 0 : std::abs(v[i] - previous[i]);
+            has_third |= ((v[i] - s.chord.root) % 12 + 12) % 12 == s.chord.tones[1] % 12;
+        }
+        EXPECT_TRUE(has_third) << "root " << s.chord.root;
+        previous = v;
+    }
+    // Under four semitones a change on average: the nearest voicing, not
+    // one drifting to an edge of the range.
+    EXPECT_LT(motion, 4 * int(spans.size() - 1));
+}
+
+TEST(Toolkit, ProgressionFillsTheRowsExactly)
+{
+    // Bars of 16 rows from row 10, Cmaj7 for two; the repeat is cut at 110.
+    std::vector<Span> spans = progression("Dm7 G7 Cmaj7*2", 10, 16, 100);
+    std::vector<std::pair<int, int>> got;  // (start, rows)
+    for (const Span& s : spans)
+        got.push_back({s.start, s.rows});
+    EXPECT_EQ(got, (std::vector<std::pair<int, int>>{{10, 16}, {26, 16}, {42, 32}, {74, 16}, {90, 16}, {106, 4}}));
+    EXPECT_EQ(span_at(spans, 41).chord.root, 7);  // G7 covers rows 26..41
+    EXPECT_EQ(span_at(spans, 42).chord.root, 0);
+}

@@ -1,1 +1,0 @@
-musicdisk_add_test(pictures_test pictures_test.cpp LIBS musicdisk_pictures)

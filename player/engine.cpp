@@ -13,6 +13,7 @@
 #include "player/engine.h"
 
 #include "platform/audio_device.h"
+#include "player/level_meter.h"
 
 #include <libopenmpt/libopenmpt.h>
 #include <sys/stat.h>
@@ -32,7 +33,6 @@ namespace {
 constexpr size_t chunk_frames = 1024;        // longest block the mixer handles at once
 constexpr uint32_t device_max_frames = 1024; // about 23 ms at 44100 Hz
 constexpr uint32_t max_syncs = 8;            // per module; the program sets one
-constexpr int level_segments = 4;            // level window: 4 segments of 5 ms
 constexpr size_t max_module_bytes = 64u << 20;  // past any real tracker module
 
 struct DspEntry {
@@ -67,11 +67,7 @@ struct Music {
     std::atomic<uint32_t> syncs_claimed{0};
     SyncSlot syncs[max_syncs];
     // Level window: the mixer's while in the mix, reset by the UI thread.
-    uint16_t segment_left[level_segments] = {};
-    uint16_t segment_right[level_segments] = {};
-    uint32_t segment_next = 0;    // index of the oldest completed segment
-    uint32_t partial_frames = 0;  // frames in the segment being measured
-    uint16_t partial_left = 0, partial_right = 0;
+    LevelMeter meter;
 };
 
 struct MixEntry {
@@ -166,54 +162,6 @@ static void decode(Music* m, int16_t* samples, size_t frames)
     std::memset(samples + 2 * have, 0, (frames - have) * 2 * sizeof(int16_t));
 }
 
-static void measure_level(Music* m, const int16_t* samples, size_t frames)
-{
-    const uint32_t segment = std::max<uint32_t>(1, engine_rate / 200);
-    size_t i = 0;
-    while (i < frames) {
-        size_t span = std::min<size_t>(frames - i, segment - m->partial_frames);
-        // Highest and lowest sample in 16 lanes (even lanes left, odd
-        // right): fixed-length inner loops the compiler turns into vector
-        // code, which keeps the level's cost small beside the decoding.
-        int16_t hi[16] = {}, lo[16] = {};
-        const int16_t* s = samples + 2 * i;
-        const size_t lane_samples = 2 * span;
-        size_t k = 0;
-        for (; k + 16 <= lane_samples; k += 16)
-            for (int lane = 0; lane < 16; ++lane) {
-                int16_t v = s[k + lane];  // a copy: std::max's references defeat the vectoriser
-                hi[lane] = hi[lane] < v ? v : hi[lane];
-                lo[lane] = lo[lane] > v ? v : lo[lane];
-            }
-        for (int lane = 0; k < lane_samples; ++k, ++lane) {
-            hi[lane] = std::max(hi[lane], s[k]);
-            lo[lane] = std::min(lo[lane], s[k]);
-        }
-        int left = m->partial_left, right = m->partial_right;
-        for (int lane = 0; lane < 16; lane += 2) {
-            left = std::max({left, int(hi[lane]), -int(lo[lane])});
-            right = std::max({right, int(hi[lane + 1]), -int(lo[lane + 1])});
-        }
-        m->partial_left = uint16_t(left);
-        m->partial_right = uint16_t(right);
-        m->partial_frames += uint32_t(span);
-        i += span;
-        if (m->partial_frames == segment) {
-            m->segment_left[m->segment_next] = m->partial_left;
-            m->segment_right[m->segment_next] = m->partial_right;
-            m->segment_next = (m->segment_next + 1) % level_segments;
-            m->partial_frames = 0;
-            m->partial_left = m->partial_right = 0;
-        }
-    }
-    uint32_t left = m->partial_left, right = m->partial_right;
-    for (int s = 0; s < level_segments; ++s) {
-        left = std::max<uint32_t>(left, m->segment_left[s]);
-        right = std::max<uint32_t>(right, m->segment_right[s]);
-    }
-    m->level.store(left | right << 16, std::memory_order_relaxed);
-}
-
 static void mix_chunk(int16_t* out, size_t frames)
 {
     if (!output_running.load(std::memory_order_relaxed)) {
@@ -236,7 +184,7 @@ static void mix_chunk(int16_t* out, size_t frames)
             if (e.dsps)
                 for (const DspEntry& d : e.dsps->entries)
                     d.proc(d.handle, m->handle, buffer, uint32_t(frames * 4), d.user);
-            measure_level(m, buffer, frames);
+            m->level.store(level_meter_feed(&m->meter, buffer, frames, engine_rate), std::memory_order_relaxed);
             // Sums in 32 bits and saturates once at the end, so the order
             // of the channels cannot change the result.
             if (channels == 1)
@@ -330,11 +278,7 @@ static void take_out_of_mix(Music* m)
 // m is out of the mix: the UI thread owns all of it until it is published.
 static void put_in_mix(Music* m)
 {
-    for (int s = 0; s < level_segments; ++s)
-        m->segment_left[s] = m->segment_right[s] = 0;
-    m->segment_next = 0;
-    m->partial_frames = 0;
-    m->partial_left = m->partial_right = 0;
+    level_meter_reset(&m->meter);
     m->level.store(0, std::memory_order_relaxed);
     m->playing = true;
     playing_list.push_back(m);

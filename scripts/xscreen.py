@@ -1,14 +1,23 @@
+#!/usr/bin/env python3
 """A private X screen for driving the disk as a person does: an Xvfb of its
 own, windows found by name, and keys sent only once the window that is to
 take them is mapped and holds the input focus. Every wait is for something
 the X server reports, with a deadline and a failure that says what never
 came; none is a pause that hopes the program has caught up.
 
-Used by the end-to-end and packaging tests and by scripts/soak."""
+Used by the end-to-end and packaging tests and by scripts/soak. As a
+program, the one way our scripts get a display when there is none:
+
+    scripts/xscreen.py [--size WxH] COMMAND [ARGS...]
+
+runs COMMAND on a private screen (1024x768 unless told) and exits with its
+status once the screen is gone."""
 import os
 import re
+import signal
 import struct
 import subprocess
+import sys
 import time
 
 WINDOW_LINE = re.compile(r'^\s*(0x[0-9a-f]+) "(.*)": \(.*\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)')
@@ -132,3 +141,38 @@ class Screen:
     def close(self):
         self.proc.terminate()
         self.proc.wait(timeout=10)
+
+
+def main(argv):
+    size = "1024x768"
+    if argv[:1] == ["--size"] and len(argv) > 1:
+        size, argv = argv[1], argv[2:]
+    if not argv or argv[0].startswith("-"):
+        sys.exit("usage: xscreen.py [--size WxH] COMMAND [ARGS...]")
+    child = None
+
+    # Ctrl-C and a hang-up reach the command from the terminal (it shares our
+    # process group): wait for it to end. A kill's SIGTERM is passed on.
+    def pass_on(number, _frame):
+        if child and number == signal.SIGTERM:
+            child.send_signal(number)
+
+    for number in (signal.SIGINT, signal.SIGHUP, signal.SIGTERM):
+        signal.signal(number, pass_on)
+    try:
+        screen = Screen(size)
+    except (OSError, RuntimeError) as e:
+        sys.exit("xscreen: no private X screen: %s" % e)
+    try:
+        child = subprocess.Popen(argv, env=screen.env)
+        status = child.wait()
+    except OSError as e:
+        print("xscreen: cannot run %s: %s" % (argv[0], e), file=sys.stderr)
+        status = 127
+    finally:
+        screen.close()
+    return status if status >= 0 else 128 - status  # killed by a signal: as a shell says
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -25,7 +25,6 @@ static int record_box(void*, const char* text, const char* caption, uint32_t typ
     boxes.push_back(std::string(caption) + "|" + text + "|" + std::to_string(type));
     return IDOK;
 }
-[[maybe_unused]] static const bool hooked = (platform_set_message_box_hook(record_box), true);
 
 static std::string temp_path(const std::string& name)
 {
@@ -35,6 +34,7 @@ static std::string temp_path(const std::string& name)
 // Reads bytes through a file: the pixels, or {0} when nothing came back.
 static Bytes load_bytes(const Bytes& bytes)
 {
+    platform_set_message_box_hook(record_box);
     std::string path = temp_path("fixture.bmp");
     EXPECT_EQ(write_whole_file(path.c_str(), bytes), 1);
     ImageRecord* r = load_bmp_image(path.c_str());
@@ -105,14 +105,16 @@ TEST(BmpDecode, EveryLayoutAndRowEnd)
             }
             Bytes file = bmp_encode(l, width, height, in.data(), palette.data(), entries);
             Bytes out(want.size() + 2 * guard, 0xA5);
-            ASSERT_TRUE(!file.empty() && file.size() <= 3 * page);
+            ASSERT_FALSE(file.empty()) << "the writer refused the layout";
+            ASSERT_LE(file.size(), 3 * page);
             if (seeds)
                 write_whole_file((std::string(seeds) + "/" + std::to_string(files++) + ".bmp").c_str(), file);
             uint8_t* at = pages + 3 * page - file.size();
             std::memcpy(at, file.data(), file.size());
             int32_t w = 0, h = 0;
             ASSERT_EQ(bmp_decode(at, file.size(), out.data() + guard, &w, &h), nullptr);
-            EXPECT_EQ(std::pair(w, h), std::pair(width, l.top_down ? -height : height));
+            EXPECT_EQ(w, width);
+            EXPECT_EQ(h, l.top_down ? -height : height);
             EXPECT_EQ(Bytes(out.begin() + long(guard), out.end() - long(guard)), want);
             out.erase(out.begin() + long(guard), out.end() - long(guard));
             EXPECT_EQ(out, Bytes(2 * guard, 0xA5));
@@ -129,7 +131,8 @@ TEST(BmpReader, TwoByTwoWithAndWithoutFileHeader)
         Bytes file = file_header ? Bytes{'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0} : Bytes{};
         file.insert(file.end(), info, info + 40);  // bare: the pixels start at byte 40
         file.insert(file.end(), {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0});
-        EXPECT_EQ(load_bytes(file), (Bytes{0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255})) << file_header;
+        EXPECT_EQ(load_bytes(file), (Bytes{0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255}))
+            << "case file header " << file_header;
     }
 }
 
@@ -178,9 +181,9 @@ TEST(BmpReader, BrokenFilesAreRefusedWithOneBox)
     // The headers alone refuse, before there is anything to allocate; up to
     // the limits the size is taken.
     int32_t w, h;
-    EXPECT_EQ(bmp_decode(sized(30000, 30000).data(), tiny.size(), nullptr, &w, &h), conversion);
-    EXPECT_EQ(bmp_decode(sized(4096, 4096).data(), tiny.size(), nullptr, &w, &h), nullptr);
-    EXPECT_EQ(bmp_decode(sized(16384, 1024).data(), tiny.size(), nullptr, &w, &h), nullptr);
+    EXPECT_EQ(bmp_decode(sized(30000, 30000).data(), tiny.size(), nullptr, &w, &h), conversion) << "30000 x 30000";
+    EXPECT_EQ(bmp_decode(sized(4096, 4096).data(), tiny.size(), nullptr, &w, &h), nullptr) << "4096 x 4096";
+    EXPECT_EQ(bmp_decode(sized(16384, 1024).data(), tiny.size(), nullptr, &w, &h), nullptr) << "16384 x 1024";
 }
 
 TEST(BmpReader, RunLengthData)
@@ -190,9 +193,8 @@ TEST(BmpReader, RunLengthData)
     Bytes palette(256 * 3);
     for (size_t i = 0; i < palette.size(); i++)
         palette[i] = uint8_t(i / 3);
-    Bytes head = bmp_encode({8, false, false, 1}, 1, 1, palette.data(), palette.data(), 256);
+    Bytes head = bmp_encode({8, false, false, 1}, 4, 2, Bytes(8).data(), palette.data(), 256);
     head.resize(40 + 1024);
-    head[4] = 4, head[8] = 2;
     const std::pair<Bytes, Bytes> cases[] = {
         {{4, 5, 0, 0, 0, 3, 1, 2, 3, 0, 1, 9, 0, 1}, {5, 5, 5, 5, 1, 2, 3, 9}},  // runs and a literal
         {{0, 2, 1, 1, 2, 7, 0, 1}, {0, 0, 0, 0, 0, 7, 7, 0}},                    // a delta leaves black
@@ -209,31 +211,33 @@ TEST(BmpReader, RunLengthData)
             out.insert(out.end(), 3, i);
         return out.empty() ? Bytes{0} : out;
     };
-    for (const auto& [data, want] : cases) {
+    for (size_t i = 0; i < std::size(cases); i++) {
         Bytes file = head;
-        file.insert(file.end(), data.begin(), data.end());
-        EXPECT_EQ(load_bytes(file), grey(want)) << int(data[0]) << " " << data.size();
+        file.insert(file.end(), cases[i].first.begin(), cases[i].first.end());
+        EXPECT_EQ(load_bytes(file), grey(cases[i].second)) << "case " << i;
     }
     // RLE4: runs alternate high and low nibble; an odd literal still ends
     // on a 16-bit boundary. Run-length data is never stored top row first.
     head = bmp_encode({4, false, false, 2}, 7, 1, palette.data(), palette.data(), 16);
     head.resize(40 + 64);
     head.insert(head.end(), {3, 0x12, 0, 3, 0x34, 0x50, 1, 0x60, 0, 0, 0, 1});
-    EXPECT_EQ(load_bytes(head), grey({1, 2, 1, 3, 4, 5, 6}));
-    head[8] = head[9] = head[10] = head[11] = 0xFF;
-    EXPECT_EQ(load_bytes(head), Bytes{0});
+    EXPECT_EQ(load_bytes(head), grey({1, 2, 1, 3, 4, 5, 6})) << "RLE4";
+    head[8] = head[9] = head[10] = head[11] = 0xFF;  // a height of -1
+    EXPECT_EQ(load_bytes(head), Bytes{0}) << "RLE4 top row first";
 }
 
 TEST(BmpReader, OpenFailuresNameTheFileAndTheSwitchSilencesAll)
 {
+    platform_set_message_box_hook(record_box);
     const uint8_t pixel[3] = {9, 8, 7};
     std::string empty = temp_path("empty"), music = temp_path("\xC3\xA9\xF0\x9F\x8E\xB5.bmp");
     ASSERT_EQ(write_whole_file(empty.c_str(), {}), 1);
     const std::string long_name = temp_path(std::string(400, 'x'));
     for (const std::string& name : {temp_path("missing"), empty, testing::TempDir(), long_name}) {
         boxes.clear();
-        EXPECT_EQ(load_bmp_image(name.c_str()), nullptr);
-        EXPECT_EQ(boxes, Texts{"Error|" + ("Failed to open DIB file " + name + ".\n").substr(0, 255) + "|0"});
+        const std::string text = ("Failed to open DIB file " + name + ".\n").substr(0, 255);  // a long name is cut
+        EXPECT_EQ(load_bmp_image(name.c_str()), nullptr) << "case " << name;
+        EXPECT_EQ(boxes, Texts{"Error|" + text + "|0"}) << "case " << name;
     }
     // A name in UTF-16, surrogate pair included, opens the same file.
     std::u16string wide;
@@ -249,11 +253,11 @@ TEST(BmpReader, OpenFailuresNameTheFileAndTheSwitchSilencesAll)
 
     boxes.clear();
     error_popups = 0;
-    EXPECT_EQ(load_bmp_image(empty.c_str()), nullptr);
-    EXPECT_EQ(load_bytes({108, 0, 0, 0}), Bytes{0});
-    EXPECT_EQ(load_bytes({'B', 'M', 1}), Bytes{0});
+    EXPECT_EQ(load_bmp_image(empty.c_str()), nullptr) << "an empty file";
+    EXPECT_EQ(load_bytes({108, 0, 0, 0}), Bytes{0}) << "an unknown header";
+    EXPECT_EQ(load_bytes({'B', 'M', 1}), Bytes{0}) << "a cut file";
     error_popups = 1;
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(boxes.empty()) << "a box with the switch off";
     std::remove(empty.c_str());
     std::remove(music.c_str());
 }

@@ -29,16 +29,18 @@ TEST(FileMap, MapsTheWholeFileAndKeepsNothingOpen)
     const size_t descriptors = count_open("fd"), mappings = count_open("maps");
     for (int round = 0; round < 500; ++round) {
         PlatformFileMap map;
-        ASSERT_EQ(platform_map_file(path.c_str(), &map), 1);
-        ASSERT_EQ(std::string(reinterpret_cast<const char*>(map.data), map.size), bytes);
+        ASSERT_EQ(platform_map_file(path.c_str(), &map), 1) << "round " << round;
+        ASSERT_EQ(std::string(reinterpret_cast<const char*>(map.data), map.size), bytes) << "round " << round;
         platform_unmap_file(&map);
-        EXPECT_EQ(map.data, nullptr);
+        EXPECT_EQ(map.data, nullptr) << "round " << round;
         platform_unmap_file(&map);  // twice is harmless
         // Opened, then refused: the descriptor must go all the same.
-        ASSERT_EQ(platform_map_file(empty.c_str(), &map) + platform_map_file(".", &map), 0);
+        ASSERT_EQ(platform_map_file(empty.c_str(), &map), 0) << "round " << round << ": an empty file";
+        ASSERT_EQ(platform_map_file(".", &map), 0) << "round " << round << ": a directory";
     }
-    EXPECT_EQ(count_open("fd"), descriptors);
-    EXPECT_LT(count_open("maps"), mappings + 20);  // a kept map adds 500; the allocator a few
+    EXPECT_EQ(count_open("fd"), descriptors) << "a descriptor left open";
+    // A kept map adds 500; the allocator a few.
+    EXPECT_LT(count_open("maps"), mappings + 20) << "a mapping left behind";
     std::remove(path.c_str());
     std::remove(empty.c_str());
 }

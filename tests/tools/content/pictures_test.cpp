@@ -9,14 +9,12 @@
 #include <stb/stb_image.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -73,20 +71,6 @@ int lit_runs(const Decoded& d, int y, int x0, int x1)
 }
 
 }  // namespace
-
-TEST(PictureMaths, IntegerSineAndRootMatchTheExactValues)
-{
-    // The art's integer stand-ins for libm, over whole turns and both signs.
-    double worst = 0;
-    for (int angle = -70000; angle <= 140000; angle += 7)
-        worst = std::max({worst, std::fabs(art_sin(angle) / 65536.0 - std::sin(angle * 2 * M_PI / 65536)),
-                          std::fabs(art_cos(angle) / 65536.0 - std::cos(angle * 2 * M_PI / 65536))});
-    EXPECT_LT(worst, 0.0005);
-    EXPECT_EQ(std::tuple(art_sin(0), art_sin(0x4000), art_sin(0xC000)), std::tuple(0, 65536, -65536));
-    for (auto [v, root] : {std::pair<uint64_t, uint32_t>{0, 0}, {1, 1}, {3, 1}, {4, 2}, {99, 9}, {100, 10},
-                           {(uint64_t(1) << 32) - 1, 65535}, {uint64_t(1) << 62, 1u << 31}, {~uint64_t(0), ~0u}})
-        EXPECT_EQ(art_isqrt(v), root) << v;
-}
 
 TEST(Pictures, EachLayoutDecodesToTheArtAndKeepsItsBytes)
 {

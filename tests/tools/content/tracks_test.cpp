@@ -3,8 +3,6 @@
 // track 1, and the same bytes on every build. Test thread only.
 #include "tools/content/tracks/tracks.h"
 
-#include "tools/content/tracks/compose.h"
-#include "tools/content/tracks/synth.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -171,66 +169,4 @@ TEST(Tracks, SameBytesOnEveryBuild)
         // A second composition in the same process gives the same bytes.
         EXPECT_EQ(track_encode(i), written(i)) << tracks[i].name;
     }
-}
-
-TEST(Toolkit, ChordsScalesAndTuning)
-{
-    struct Case {
-        const char* name;
-        int root;
-        std::vector<int> tones;
-    };
-    for (const Case& c : {Case{"C", 0, {0, 4, 7}}, Case{"F#m7", 6, {0, 3, 7, 10}}, Case{"Bbmaj7", 10, {0, 4, 7, 11}},
-                          Case{"Dsus4", 2, {0, 5, 7}}, Case{"E5", 4, {0, 7}}, Case{"A7sus4", 9, {0, 5, 7, 10}},
-                          Case{"Abmaj9", 8, {0, 4, 7, 11, 14}}, Case{"C#m9", 1, {0, 3, 7, 10, 14}},
-                          Case{"Gm", 7, {0, 3, 7}}, Case{"B7", 11, {0, 4, 7, 10}}, Case{"Ebm7b5", 3, {0, 3, 6, 10}},
-                          Case{"Aadd9", 9, {0, 4, 7, 14}}}) {
-        Chord chord = chord_named(c.name);
-        EXPECT_EQ(chord.root, c.root) << c.name;
-        EXPECT_EQ(chord.tones, c.tones) << c.name;
-    }
-    Key c_major = key_major(60);
-    for (auto [degree, note] : {std::pair{0, 60}, {2, 64}, {6, 71}, {7, 72}, {-1, 59}, {-7, 48}, {-8, 47}, {15, 86}})
-        EXPECT_EQ(degree_note(c_major, degree), note) << degree;
-    EXPECT_EQ(c5_rate(64), 33488u);  // 64 frames at 523.2511 Hz
-}
-
-TEST(Toolkit, VoicingKeepsTheThirdAndMovesLittle)
-{
-    // Every chord the pieces use, voiced in three parts in a pad's range.
-    std::vector<Span> spans = progression(
-        "Dmaj7 Bm7 Gmaj7 A7sus4 Em Fmaj7 Dsus2 Cmaj7 Am9 D9 G6 C#m9 Amaj7 F#m9 G#7sus4 B6 "
-        "G#m7 Fm Db Eb Cm Bbm C7 Abmaj9 Bb6 Fm9 Dbmaj7 E B Aadd9",
-        0, 16, 30 * 16);
-    std::vector<int> previous;
-    int motion = 0;  // semitones, all voices, all changes
-    for (const Span& s : spans) {
-        std::vector<int> v = voice_lead(s.chord, previous, 3, 55, 74);
-        ASSERT_EQ(v.size(), 3u);
-        bool has_third = false;
-        for (size_t i = 0; i < v.size(); i++) {
-            EXPECT_TRUE(v[i] >= 55 && v[i] <= 74) << v[i];
-            EXPECT_TRUE(i == 0 || v[i] > v[i - 1]) << "voices cross or double";
-            EXPECT_TRUE(previous.empty() || std::abs(v[i] - previous[i]) <= 7) << "a voice leaps";
-            motion += previous.empty() ? 0 : std::abs(v[i] - previous[i]);
-            has_third |= ((v[i] - s.chord.root) % 12 + 12) % 12 == s.chord.tones[1] % 12;
-        }
-        EXPECT_TRUE(has_third) << "root " << s.chord.root;
-        previous = v;
-    }
-    // Under four semitones a change on average: the nearest voicing, not
-    // one drifting to an edge of the range.
-    EXPECT_LT(motion, 4 * int(spans.size() - 1));
-}
-
-TEST(Toolkit, ProgressionFillsTheRowsExactly)
-{
-    // Bars of 16 rows from row 10, Cmaj7 for two; the repeat is cut at 110.
-    std::vector<Span> spans = progression("Dm7 G7 Cmaj7*2", 10, 16, 100);
-    std::vector<std::pair<int, int>> got;  // (start, rows)
-    for (const Span& s : spans)
-        got.push_back({s.start, s.rows});
-    EXPECT_EQ(got, (std::vector<std::pair<int, int>>{{10, 16}, {26, 16}, {42, 32}, {74, 16}, {90, 16}, {106, 4}}));
-    EXPECT_EQ(span_at(spans, 41).chord.root, 7);  // G7 covers rows 26..41
-    EXPECT_EQ(span_at(spans, 42).chord.root, 0);
 }

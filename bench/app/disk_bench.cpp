@@ -162,8 +162,8 @@ std::vector<char> in_child(void (*body)(FILE*))
 int main()
 {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
-    // Mesa keeps to the X server's refresh when the program asks for vsync,
-    // even under Xvfb: the figures are of the frame's own cost.
+    // The program asks for vsync, which a real display would keep it to
+    // (Mesa's drivers obey this): the figures are of the frame's own cost.
     setenv("vblank_mode", "0", 0);
     if (access(track_list[0].file, R_OK) != 0) {
         std::fprintf(stderr, "disk_bench: run it from the build tree, where datas/ is\n");

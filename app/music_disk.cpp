@@ -3,8 +3,8 @@
 #include "app/music_disk.h"
 
 #include "app/gl_window.h"
-#include "platform/message_box.h"
 #include "platform/audio_device.h"
+#include "platform/message_box.h"
 #include "platform/messages.h"
 #include "platform/ticks.h"
 #include "player/engine.h"

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-static SceneInputs inputs = {0, 0, 0, {255, 255, 255}, 0};
+static SceneInputs inputs;  // the program's start: clock 0, silence, white tint
 static int width = 640, height = 480;
 static std::vector<uint8_t> frame_rgb;   // bottom row first
 

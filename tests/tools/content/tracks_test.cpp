@@ -1,6 +1,7 @@
 // tests/tools/content/tracks_test.cpp: the twelve generated modules as the real
-// libopenmpt plays them: formats, lengths, loudness, the seamless loop of
-// track 1, and the same bytes on every build. Test thread only.
+// libopenmpt reads and plays them: formats, titles and credits, song form,
+// lengths, movement, the seamless loop of track 1, and the same bytes on
+// every build. Test thread only.
 #include "tools/content/tracks/tracks.h"
 
 
@@ -18,20 +19,21 @@ namespace {
 
 constexpr int rate = 44100;
 
-// The names the disk looks the files up by, their formats, and the FNV-1a
-// hashes of their bytes: update a hash only on purpose, with the music.
+// The names the disk looks the files up by, their formats, titles, and the
+// FNV-1a hashes of their bytes: update a hash only on purpose, with the music.
 struct Track {
     const char* name;
     const char* type;
+    const char* title;
     uint64_t hash;
 };
 const Track tracks[track_count] = {
-    {"1-ambre.it", "it", 0x912d8aa8d4e34bf0ull},  {"2-colder.it", "it", 0x77833c01b30fa11aull},
-    {"3-Shift1.it", "it", 0x77c72fb67f47cc61ull}, {"4-MIRROR.IT", "it", 0xdbe16d2e90d9352eull},
-    {"5-STONE.IT", "it", 0x393e6f9fa1b51ae2ull},  {"6-SHIFT2.IT", "it", 0x09d2b39601562880ull},
-    {"7-FROB.xm", "xm", 0x719fb4a2bd718d1cull},   {"8-WOBBLE.IT", "it", 0x25abbad87b069d97ull},
-    {"9-SHIFT3.IT", "it", 0x86be20fedf5357bcull}, {"10-LUMEN.IT", "it", 0x96df39611331e912ull},
-    {"11-DRIFT.IT", "it", 0x6cde6c1c52bd0548ull}, {"12-CODA.IT", "it", 0x4667c93ede036dbbull},
+    {"1-ambre.it", "it", "Ambre", 0xd7f2dbffb42a2175ull},  {"2-colder.it", "it", "Colder", 0x5e7a8de7540f66e2ull},
+    {"3-Shift1.it", "it", "Shift 1", 0xdd52f5cbc0c5fb72ull}, {"4-MIRROR.IT", "it", "Mirror", 0x54c71b25f682403dull},
+    {"5-STONE.IT", "it", "Stone", 0xd5cd9205085cf114ull},  {"6-SHIFT2.IT", "it", "Shift 2", 0x8b14ccc7672629c5ull},
+    {"7-FROB.xm", "xm", "Frob", 0xaa02160c04ff1423ull},   {"8-WOBBLE.IT", "it", "Wobble", 0x9630f927ba32120full},
+    {"9-SHIFT3.IT", "it", "Shift 3", 0xe50012ce44c9f64full}, {"10-LUMEN.IT", "it", "Lumen", 0xefc59e430e8b2983ull},
+    {"11-DRIFT.IT", "it", "Drift", 0xec875aa6b359dd70ull}, {"12-CODA.IT", "it", "Coda", 0x446ff8db617b14ceull},
 };
 
 // The files tracks_write_all writes, read back once.
@@ -89,6 +91,21 @@ TEST(Tracks, PlayUnderTheirNamesLoudAndMovingWithTheMusic)
         EXPECT_STREQ(type, tracks[i].type);
         openmpt_free_string(type);
         EXPECT_GE(openmpt_module_get_num_channels(mod), 4);
+        const char* title = openmpt_module_get_metadata(mod, "title");
+        EXPECT_STREQ(title, tracks[i].title);
+        openmpt_free_string(title);
+        // The credits: in the song message, or for XM in the instrument
+        // names, which libopenmpt hands out as the message then.
+        const char* message = openmpt_module_get_metadata(mod, "message");
+        std::string credits = message ? message : "";
+        openmpt_free_string(message);
+        for (std::string want : {std::string("Velvane Musik Disk"), std::string(tracks[i].title), std::string("make-datas"),
+                                 std::string("MIT")})
+            EXPECT_NE(credits.find(want), std::string::npos) << "no \"" << want << "\" in: " << credits;
+        // A song whose sections come back: orders outnumber patterns.
+        int orders = openmpt_module_get_num_orders(mod);
+        int patterns = openmpt_module_get_num_patterns(mod);
+        EXPECT_GE(orders * 10, patterns * 13) << orders << " orders, " << patterns << " patterns";
         double seconds = openmpt_module_get_duration_seconds(mod);
         EXPECT_TRUE(seconds >= 60 && seconds <= 240) << seconds;
         // Track 1 jumps back to order 0 on its last row; the others end.
@@ -105,14 +122,15 @@ TEST(Tracks, PlayUnderTheirNamesLoudAndMovingWithTheMusic)
         }
         openmpt_module_destroy(mod);
         ASSERT_FALSE(peaks.empty());
-        EXPECT_GE(*std::max_element(peaks.begin(), peaks.end()), 16384);
+        // Loud enough, with the headroom the effects need (tracks_sound_test).
+        EXPECT_GE(*std::max_element(peaks.begin(), peaks.end()), 8192);
         // Over one-second windows where something plays, the 20 ms peaks
         // must swing: a steady drone or a constant wall of sound would not
         // move a level-following picture.
         std::vector<int> swings;  // (max - min) / max in percent
         for (auto first = peaks.begin(); peaks.end() - first >= 50; first += 50) {
             int hi = *std::max_element(first, first + 50), lo = *std::min_element(first, first + 50);
-            if (hi > 1000)
+            if (hi > 500)
                 swings.push_back((hi - lo) * 100 / hi);
         }
         ASSERT_FALSE(swings.empty());
@@ -121,7 +139,7 @@ TEST(Tracks, PlayUnderTheirNamesLoudAndMovingWithTheMusic)
         // Sound through the whole piece: no silent gap of 3 s before the end.
         int longest_quiet = 0, quiet = 0;
         for (size_t b = 0; b + 100 < peaks.size(); b++) {
-            quiet = peaks[b] < 300 ? quiet + 1 : 0;
+            quiet = peaks[b] < 150 ? quiet + 1 : 0;
             longest_quiet = std::max(longest_quiet, quiet);
         }
         EXPECT_LT(longest_quiet, 150);

@@ -77,7 +77,7 @@ bool song_is_sane(const Song& song, int max_channels, int max_rows)
     return true;
 }
 
-// ---- Impulse Tracker ----
+// ---- IT ----
 
 struct ItCommand {
     int command;  // 1 = A .. 26 = Z, 0 = none
@@ -271,7 +271,7 @@ void put_sample_frames(Writer& w, const Sample& s, bool delta)
     }
 }
 
-// ---- FastTracker 2 ----
+// ---- XM ----
 
 struct XmCommand {
     int type;
@@ -471,17 +471,28 @@ std::vector<uint8_t> it_encode(const Song& song)
     put16(w, int(song.instruments.size()));
     put16(w, int(song.samples.size()));
     put16(w, int(song.patterns.size()));
-    put16(w, 0x0214);  // written-with version
-    put16(w, 0x0214);  // compatible-with version: new instrument records
+    // Compatible-with 2.14 selects the format's later semantics (the new
+    // instrument records, the effects as players of today read them); a
+    // player decides its playback quirks from these two fields, and a
+    // created-with equal to it claims no other writer whose quirks a
+    // player would then imitate.
+    put16(w, 0x0214);  // created-with version
+    put16(w, 0x0214);  // compatible-with version
     put16(w, 1 | 8 | (use_instruments ? 4 : 0));  // stereo, linear slides
-    put16(w, 0);
+    put16(w, song.message.empty() ? 0 : 1);  // special: a song message follows
     put8(w, clamp_int(song.global_volume, 0, 128));
     put8(w, clamp_int(song.mix_volume, 0, 128));
     put8(w, song.speed);
     put8(w, song.tempo);
     put8(w, 128);  // stereo separation
     put8(w, 0);
-    put16(w, 0);   // no message
+    // The message's lines end in CR, the text in NUL; its offset is
+    // patched once the tables are laid out.
+    std::string message = song.message.substr(0, 7999);
+    for (char& ch : message)
+        if (ch == '\n') ch = '\r';
+    put16(w, message.empty() ? 0 : int(message.size()) + 1);
+    size_t message_offset_at = w.bytes.size();
     put32(w, 0);
     put32(w, 0);
     for (int ch = 0; ch < 64; ch++) {
@@ -499,6 +510,10 @@ std::vector<uint8_t> it_encode(const Song& song)
     for (size_t i = 0; i < song.samples.size(); i++) put32(w, 0);
     size_t pattern_table = w.bytes.size();
     for (size_t i = 0; i < song.patterns.size(); i++) put32(w, 0);
+    if (!message.empty()) {
+        patch32(w, message_offset_at, uint32_t(w.bytes.size()));
+        put_text(w, message, message.size() + 1);
+    }
 
     for (size_t i = 0; i < song.instruments.size(); i++) {
         patch32(w, instrument_table + 4 * i, uint32_t(w.bytes.size()));
@@ -538,7 +553,14 @@ std::vector<uint8_t> xm_encode(const Song& song)
             ins.sample = int(i) + 1;
             instruments.push_back(ins);
         }
-    if (instruments.size() > 128) return {};
+    std::vector<std::string> credits;
+    for (size_t from = 0; !song.message.empty() && from <= song.message.size();) {
+        size_t end = song.message.find('\n', from);
+        if (end == std::string::npos) end = song.message.size();
+        credits.push_back(song.message.substr(from, end - from));
+        from = end + 1;
+    }
+    if (instruments.size() + credits.size() > 128) return {};
 
     Writer w;
     put_text(w, "Extended Module: ", 17);
@@ -551,7 +573,7 @@ std::vector<uint8_t> xm_encode(const Song& song)
     put16(w, 0);    // restart position
     put16(w, song.channels);
     put16(w, int(song.patterns.size()));
-    put16(w, int(instruments.size()));
+    put16(w, int(instruments.size() + credits.size()));
     put16(w, 1);    // linear frequency table
     put16(w, song.speed);
     put16(w, song.tempo);
@@ -559,5 +581,13 @@ std::vector<uint8_t> xm_encode(const Song& song)
     for (const Pattern& p : song.patterns) xm_put_pattern(w, song, p);
     for (const Instrument& ins : instruments)
         xm_put_instrument(w, ins, song.samples[size_t(ins.sample) - 1]);
+    // The credit lines: instruments of no samples, whose header ends at
+    // the sample count.
+    for (const std::string& line : credits) {
+        put32(w, 29);
+        put_text(w, line, 22);
+        put8(w, 0);
+        put16(w, 0);
+    }
     return w.bytes;
 }

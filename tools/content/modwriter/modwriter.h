@@ -1,5 +1,5 @@
-// tools/content/modwriter/modwriter.h: turns an in-memory song into Impulse Tracker
-// (.it) or FastTracker 2 (.xm) file bytes. Pure functions, any thread.
+// tools/content/modwriter/modwriter.h: turns an in-memory song into IT or XM
+// module file bytes. Pure functions, any thread.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -95,7 +95,11 @@ struct Pattern {
 };
 
 struct Song {
-    std::string name;
+    std::string name;               // the title: IT keeps 25 characters, XM 20
+    // Lines separated by '\n'. IT stores it as the song message; XM has no
+    // message, so each line becomes the name of an extra instrument without
+    // samples (22 characters each), where players show credits.
+    std::string message;
     int channels = 4;               // 1..64 (XM: 1..32)
     int speed = 6;                  // ticks per row
     int tempo = 125;                // a tick lasts 2.5 / tempo seconds

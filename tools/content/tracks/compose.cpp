@@ -2,6 +2,7 @@
 // thread only; all state lives in the caller's Composer.
 #include "tools/content/tracks/compose.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -126,14 +127,59 @@ void fade_out(Composer& c, int from, int to)
         put_global_effect(c, from + i * span / slide_rows, Effect::global_volume_slide, 1);
 }
 
+void mark_section(Composer& c, int row)
+{
+    for (int r : c.sections)
+        if (r == row) return;
+    c.sections.push_back(row);
+}
+
+void copy_rows(Composer& c, int from, int rows, int to)
+{
+    // The marks inside the section come along, so both copies are cut alike.
+    std::vector<int> inside;
+    for (int r : c.sections)
+        if (r > from && r < from + rows) inside.push_back(r - from + to);
+    for (int r : {from, from + rows, to, to + rows}) mark_section(c, r);
+    for (int r : inside) mark_section(c, r);
+    set_length(c, to + rows);
+    const size_t width = size_t(c.song.channels);
+    for (int r = 0; r < rows; r++)
+        for (size_t ch = 0; ch < width; ch++)
+            c.grid[size_t(to + r) * width + ch] = c.grid[size_t(from + r) * width + ch];
+}
+
+namespace {
+
+bool row_has_effect(Composer& c, int row, Effect effect)
+{
+    for (int ch = 0; ch < c.song.channels; ch++)
+        if (cell_at(c, row, ch).effect == effect) return true;
+    return false;
+}
+
+}  // namespace
+
 Song composer_finish(Composer& c, int pattern_rows, bool loop)
 {
+    // A player wrapping to the start keeps the end's global volume and
+    // tempo unless the first row says them again.
+    if (!row_has_effect(c, 0, Effect::set_global_volume))
+        put_global_effect(c, 0, Effect::set_global_volume, c.song.global_volume);
+    if (!row_has_effect(c, 0, Effect::set_tempo)) put_global_effect(c, 0, Effect::set_tempo, c.song.tempo);
+    if (!row_has_effect(c, 0, Effect::set_speed)) put_global_effect(c, 0, Effect::set_speed, c.song.speed);
     Song song = c.song;
     if (loop) put_global_effect(c, c.rows - 1, Effect::position_jump, 0);
     song.patterns.clear();
     song.orders.clear();
-    for (int start = 0; start < c.rows; start += pattern_rows) {
-        int rows = c.rows - start < pattern_rows ? c.rows - start : pattern_rows;
+    std::vector<int> marks = c.sections;
+    marks.push_back(c.rows);
+    std::sort(marks.begin(), marks.end());
+    size_t next_mark = 0;
+    for (int start = 0; start < c.rows;) {
+        while (marks[next_mark] <= start) next_mark++;
+        int limit = marks[next_mark] < c.rows ? marks[next_mark] : c.rows;
+        int rows = limit - start < pattern_rows ? limit - start : pattern_rows;
         Pattern p = make_pattern(song, rows);
         for (int r = 0; r < rows; r++)
             for (int ch = 0; ch < song.channels; ch++)
@@ -150,6 +196,7 @@ Song composer_finish(Composer& c, int pattern_rows, bool loop)
         }
         if (index == song.patterns.size()) song.patterns.push_back(p);
         song.orders.push_back(uint8_t(index));
+        start += rows;
     }
     return song;
 }

@@ -18,6 +18,7 @@ struct Composer {
     int rows = 0;
     Rng rng{1};
     int effects_channel = -1;  // tried first for song-wide effects, -1: none
+    std::vector<int> sections;  // rows where patterns start afresh (copy_rows marks them)
 };
 
 void composer_start(Composer& c, const char* name, int channels, int tempo, int speed, uint32_t seed);
@@ -43,9 +44,21 @@ void fill_effect(Composer& c, int channel, int from, int to, Effect effect, int 
 // Fades the whole song out over rows [from, to) by global volume slides.
 void fade_out(Composer& c, int from, int to);
 
-// Cuts the grid into patterns of pattern_rows (the last may be shorter),
-// shares identical patterns and lists the orders. With loop, the last row
-// jumps back to order 0; without, the order list simply ends.
+// A section coming back: rows [from, from + rows) of every channel copied
+// over [to, to + rows). Both ranges start patterns afresh, so the section
+// comes back as the same patterns; write a variation after the copy.
+void copy_rows(Composer& c, int from, int rows, int to);
+
+// Marks row as the start of a section: patterns are cut from it afresh.
+void mark_section(Composer& c, int row);
+
+// Cuts the grid into patterns of pattern_rows from each section's start
+// (the last of a section may be shorter),
+// shares identical patterns and lists the orders. The first row sets the
+// song's speed, tempo and global volume again, so a player that wraps to
+// the start after a fade or a tempo change plays the same piece twice.
+// With loop, the last row jumps back to order 0; without, the order list
+// simply ends.
 Song composer_finish(Composer& c, int pattern_rows, bool loop);
 
 // Envelopes in ticks. adsr holds at the sustain level until the key is

@@ -1,8 +1,11 @@
-// tools/content/tracks/piece_coda.cpp: track 12, "CODA": the finale, from C minor
-// to C major at 112 BPM. Strings and timpani open, a brass-like lead takes
-// the theme, the bells recall track 1 and the canon subject of track 4
-// returns, and a last slowing cadence ends on a C major chord.
-// Plays once. Generator thread only.
+// tools/content/tracks/piece_coda.cpp: track 12, "Coda": the finale, from C minor
+// to C major at 112 BPM, a march-like 4/4. Strings and timpani open, the
+// lead is an ensemble brass taking the theme; the bells recall track 1 and
+// the harp the canon subject of track 4, and a last slowing cadence ends
+// on a C major chord.
+// Form: intro, theme (its eight bars twice), memories, theme again, build,
+// climax (its eight bars twice, in major), ending. The drums and brass
+// enter at bar 9. Generator thread only.
 #include "tools/content/tracks/kit.h"
 #include "tools/content/tracks/pieces.h"
 
@@ -11,9 +14,11 @@ Song piece_coda()
     enum { kick = 0, snare = 1, hat = 2, crash = 3, timpani = 4, bass = 5, strings0 = 6, brass = 9,
            brass_echo = 10, bells = 11, arp = 12, harp = 13 };
     Composer c;
-    composer_start(c, "CODA", 14, 112, 6, 0xc0da000c);
+    composer_start(c, "Coda", 14, 112, 6, 0xc0da000c);
     set_panning(c, {32, 32, 42, 36, 28, 32, 14, 32, 50, 30, 44, 40, 22, 46});
-    c.song.mix_volume = 46;
+    // Mastered (measure-tracks): RMS near -21 dBFS, peaks below -6 dBFS, since
+    // the echo and the flanger may each double a sample.
+    c.song.mix_volume = 28;
 
     int kick_ins = kit_kick(c, 120, 44, 360, 5000);
     int snare_ins = kit_snare(c, 180, 130, 48000, 300);
@@ -56,7 +61,9 @@ Song piece_coda()
         play_motif(c, brass, brass_ins, answer, minor, theme, row + (b + 2) * bar, 1, 9, 52, 72, 44, 0x44);
     }
     for (int b = 4; b <= 16; b += 4) drum_fill(c, snare, snare_ins, row + b * bar - 4, 4, 1, note_c5, note_c5, 50);
-    put_off(c, row + 16 * bar, brass);
+    put_off(c, row + 16 * bar - 1, brass);
+    copy_rows(c, row, 8 * bar, row + 8 * bar);
+    const int theme_at = row;
     row += 16 * bar;
 
     // Memories: the bells play track 1's motif, the harp track 4's subject,
@@ -74,6 +81,9 @@ Song piece_coda()
         play_motif(c, harp, harp_ins, b % 4 ? motif_inverted(mirror) : mirror, minor, memory,
                    row + b * bar, 1, 7, 60, 84, 48, 0);
     arpeggio(c, arp, arp_ins, memory, row + 8 * bar, 8 * bar, "0123432101234321", 1, 72, 26);
+    row += 16 * bar;
+    // The theme comes back whole.
+    copy_rows(c, theme_at, 16 * bar, row);
     row += 16 * bar;
 
     // Build: arpeggio and rising timpani into the major key.
@@ -105,8 +115,10 @@ Song piece_coda()
         play_motif(c, bells, bell_ins, ambre, major, climax, row + b * bar, 1, 11, 72, 91, 30, 0);
     for (int b = 8; b <= 16; b += 8)
         drum_fill(c, timpani, timpani_ins, row + b * bar - 8, 8, 2, note_c5, note_c5 - 7, 60);
-    put_off(c, row + 16 * bar, brass);
+    copy_rows(c, row, 8 * bar, row + 8 * bar);
     row += 16 * bar;
+    put_off(c, row, brass);
+    mark_section(c, row);
 
     // Ending: a slowing plagal cadence and the last chord.
     std::vector<Span> end = progression("F Fm C*6", row, bar, 8 * bar);

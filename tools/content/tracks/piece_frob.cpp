@@ -1,7 +1,10 @@
-// tools/content/tracks/piece_frob.cpp: track 7, "FROB", the one XM: a playful chip
-// tune in C major at 150 BPM. Pulse leads with vibrato and slides, chords
-// played as fast arpeggio effects, a stepped triangle bass and noise drums.
-// Plays once. Generator thread only.
+// tools/content/tracks/piece_frob.cpp: track 7, "Frob", the one XM: a playful chip
+// tune in C major at 150 BPM with a shuffle (rows alternate long and
+// short). The lead is a thin 12% pulse with vibrato and slides; chords
+// played as fast arpeggio effects, a stepped triangle bass, noise drums.
+// Form: intro, A, A, B (the bridge), A' (busier, with a counter line), B,
+// A', ending: every section but the intro and the end comes back whole.
+// The hats come in at bar 3. Generator thread only.
 #include "tools/content/tracks/kit.h"
 #include "tools/content/tracks/pieces.h"
 
@@ -27,8 +30,12 @@ Song piece_frob()
 {
     enum { lead = 0, chords = 1, bass = 2, kick = 3, snare = 4, hat = 5, lead_echo = 6, counter = 7 };
     Composer c;
-    composer_start(c, "FROB", 8, 150, 6, 0xf20b0007);
+    composer_start(c, "Frob", 8, 150, 6, 0xf20b0007);
     set_panning(c, {28, 40, 32, 32, 30, 44, 12, 20});
+    // Mastered (measure-tracks): RMS near -21 dBFS, peaks below -6 dBFS, since
+    // the echo and the flanger may each double a sample. XM has no mixing
+    // volume; the first row sets this global volume.
+    c.song.global_volume = 69;
 
     int lead_ins = kit_pulse(c, "pulse 12", 12, env_adsr(0, 8, 48, 6), 800);
     int chord_ins = kit_pulse(c, "pulse 25", 25, env_adsr(0, 16, 36, 6), 800);
@@ -39,7 +46,7 @@ Song piece_frob()
     int hat_ins = kit_chip_noise(c, "noise hat", 40, 8);
 
     constexpr int bar = 16;
-    const int total = 66 * bar;
+    const int total = 78 * bar;
     Key key = key_major(60);  // C-5
     std::vector<Span> verse = progression("C Am F G", 0, bar, total);
 
@@ -60,9 +67,14 @@ Song piece_frob()
     drum_line(c, hat, hat_ins, 2 * bar, 2 * bar, "x.x.x.x.x.x.x.x.", 1, 30);
     bass_line(c, bass, bass_ins, verse, 2 * bar, 2 * bar, "R.R.O.R.R.R.O.5.", 1, 36, 50);
 
-    // Verse A twice, B (the bridge), A again with the counter line, tag.
+    // A, B (the bridge) and A' (busy, with the counter line) are written
+    // where they first play; the others are copies.
     int at = 4 * bar;
-    for (int part = 0; part < 5; part++) {
+    for (int part = 0; part < 6; part++) {
+        if (part == 1 || part >= 4) {
+            at += 12 * bar;
+            continue;
+        }
         bool bridge_part = part == 2;
         std::vector<Span> local = progression(bridge_part ? "F G Em Am Dm G C C" : "C Am F G", at, bar, 12 * bar);
         groove(at, 12, part >= 2, local);
@@ -76,11 +88,16 @@ Song piece_frob()
         at += 12 * bar;
     }
     // Playful touches: pitch dives on the snare before each new part.
-    for (int b = 15; b < 64; b += 12) {
+    for (int b : {15, 39, 51}) {
         drum_fill(c, snare, snare_ins, b * bar + 12, 4, 1, note_c5, note_c5, 56);
         fill_effect(c, snare, b * bar + 12, b * bar + 16, Effect::portamento_down, 0x20);
     }
-    echo_channel(c, lead, lead_echo, 0, total, 3, 40, 12);
+    for (int part : {0, 2, 3})
+        echo_channel(c, lead, lead_echo, (4 + 12 * part) * bar, (16 + 12 * part) * bar, 3, 40, 12);
+    swing(c, 0, at, 7, 5);
+    copy_rows(c, 4 * bar, 12 * bar, 16 * bar);
+    copy_rows(c, 28 * bar, 12 * bar, 52 * bar);
+    copy_rows(c, 40 * bar, 12 * bar, 64 * bar);
 
     // The end: a last cadence and a quick run up, then a cut.
     std::vector<Span> last = progression("F G C", at, bar / 2, bar * 2);
@@ -93,6 +110,8 @@ Song piece_frob()
     put_note(c, at + bar, chords, 60, chord_ins, 40);
     fill_effect(c, chords, at + bar, at + 2 * bar, Effect::arpeggio, 0x47);
     for (int ch : {lead, bass, chords}) put_effect(c, at + 2 * bar - 1, ch, Effect::note_cut, 3);
+    swing(c, at, at + 2 * bar, 7, 5);
+    mark_section(c, at);
     set_length(c, at + 2 * bar);
     return composer_finish(c, 64, false);
 }

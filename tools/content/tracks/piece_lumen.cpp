@@ -1,7 +1,10 @@
-// tools/content/tracks/piece_lumen.cpp: track 10, "LUMEN": bright, uplifting dance
-// piece in E major at 124 BPM: four-on-the-floor, offbeat hats and bass,
-// electric piano chords, a plucked arpeggio with echo and a wide saw lead.
-// Plays once. Generator thread only.
+// tools/content/tracks/piece_lumen.cpp: track 10, "Lumen": bright, uplifting dance
+// piece in E major at 124 BPM, straight four-on-the-floor: offbeat hats and
+// bass, electric piano chords, a plucked arpeggio with echo; the lead is a
+// wide detuned supersaw.
+// Form: intro, build, verse, chorus, verse, break, verse, chorus, outro:
+// verse and chorus come back whole. The kick and bass arrive at bar 9.
+// Ends on a fade; the first row restores the volume. Generator thread only.
 #include "tools/content/tracks/kit.h"
 #include "tools/content/tracks/pieces.h"
 
@@ -10,9 +13,11 @@ Song piece_lumen()
     enum { kick = 0, clap = 1, open_hat = 2, hat = 3, bass = 4, keys0 = 5, arp = 8, arp_echo = 9,
            lead = 10, lead_echo = 11 };
     Composer c;
-    composer_start(c, "LUMEN", 12, 124, 6, 0x1c3e010a);
+    composer_start(c, "Lumen", 12, 124, 6, 0x1c3e010a);
     set_panning(c, {32, 32, 40, 24, 32, 20, 32, 44, 26, 40, 32, 14});
-    c.song.mix_volume = 52;
+    // Mastered (measure-tracks): RMS near -21 dBFS, peaks below -6 dBFS, since
+    // the echo and the flanger may each double a sample.
+    c.song.mix_volume = 31;
 
     int kick_ins = kit_kick(c, 130, 46, 300, 6000);
     int clap_ins = kit_clap(c, 240);
@@ -33,7 +38,7 @@ Song piece_lumen()
     Motif hook = make_motif(c.rng, "x-x-x-x---x-x-----x-x-x-x---x---", 2);
     Motif lift = make_motif(c.rng, "x---x---x-x-x---~-------x-x-----", 3);
 
-    for (int b = 0; b < 64; b += 8) {
+    for (int b : {0, 8, 16, 24, 40}) {
         int at = b * bar;
         const std::vector<Span>& ch = chords_for(b);
         bool intro = b < 8, build = b == 8, brk = b == 40;
@@ -62,8 +67,13 @@ Song piece_lumen()
             put_off(c, at, lead);
         }
     }
-    echo_channel(c, arp, arp_echo, 0, total, 3, 45);
-    echo_channel(c, lead, lead_echo, 0, total, 6, 35);
+    for (int b : {0, 8, 16, 24, 40}) {
+        echo_channel(c, arp, arp_echo, b * bar, (b + 8) * bar, 3, 45);
+        echo_channel(c, lead, lead_echo, b * bar, (b + 8) * bar, 6, 35);
+    }
+    copy_rows(c, 16 * bar, 8 * bar, 32 * bar);
+    copy_rows(c, 16 * bar, 8 * bar, 48 * bar);
+    copy_rows(c, 24 * bar, 8 * bar, 56 * bar);
 
     // Outro: chords and arpeggio over the kick, fading out.
     int at = 64 * bar;
@@ -71,6 +81,8 @@ Song piece_lumen()
     arpeggio(c, arp, pluck_ins, verse, at, 8 * bar, "0.1.2.3.2.4.3.1.", 1, 64, 38);
     drum_line(c, kick, kick_ins, at, 4 * bar, "X...X...X...X...", 1, 60);
     put_off(c, at, lead);
+    echo_channel(c, arp, arp_echo, at, total, 3, 45);
+    mark_section(c, at);
     fade_out(c, at + 2 * bar, total);
     set_length(c, total);
     return composer_finish(c, 64, false);

@@ -1,7 +1,10 @@
-// tools/content/tracks/piece_shift2.cpp: track 6, "SHIFT2": second of the shifting
-// series, in C# minor around 120 BPM. Bars of five with a shuffle (rows
-// alternate long and short), a middle part in six-eight, and back.
-// Plays once. Generator thread only.
+// tools/content/tracks/piece_shift2.cpp: track 6, "Shift 2": second of the
+// shifting series, in C# minor around 120 BPM. Bars of five with a shuffle
+// (rows alternate long and short), a straight middle part in six-eight, and
+// back. The lead is a whistle (a pure sine) over marimba and organ.
+// Form: intro, A, B (the whistle's hook, twice), C (six-eight, each four
+// bars twice), B again, a fading close. The kick and bass enter at bar 5.
+// Ends on a fade; the first row restores the volume. Generator thread only.
 #include "tools/content/tracks/kit.h"
 #include "tools/content/tracks/pieces.h"
 
@@ -9,9 +12,11 @@ Song piece_shift2()
 {
     enum { kick = 0, rim = 1, shaker = 2, bass = 3, marimba = 4, marimba_echo = 5, organ0 = 6, lead = 9 };
     Composer c;
-    composer_start(c, "SHIFT2", 10, 120, 6, 0x5a1f7006);
+    composer_start(c, "Shift 2", 10, 120, 6, 0x5a1f7006);
     set_panning(c, {32, 38, 44, 32, 24, 42, 18, 32, 46, 34});
-    c.song.mix_volume = 54;
+    // Mastered (measure-tracks): RMS near -21 dBFS, peaks below -6 dBFS, since
+    // the echo and the flanger may each double a sample.
+    c.song.mix_volume = 30;
     c.effects_channel = kick;  // the shuffle's speed changes, off the lead's column
 
     int kick_ins = kit_kick(c, 130, 46, 280, 4000);
@@ -37,9 +42,12 @@ Song piece_shift2()
     drum_line(c, rim, rim_ins, row + 4 * five, part1 - 4 * five, "....x.....x...x...x.", 1, 40);
     bass_line(c, bass, bass_ins, chords1, row + 4 * five, part1 - 4 * five, "R--.R-5-.R-O-.R-5-A.", 1, 37, 54);
     pad_chords(c, organ0, 3, organ_ins, chords1, row + 8 * five, row + part1, 56, 71, 30);
+    echo_channel(c, marimba, marimba_echo, row, row + part1, 3, 40, 12);
     Motif hook = make_motif(c.rng, "x-x---x-x-x-----x---x-x---x-x-x---------", 2);
     for (int b = 8; b < 16; b += 2)
         play_motif(c, lead, lead_ins, hook, key, chords1, row + b * five, 1, 9, 61, 81, 44, 0x34);
+    copy_rows(c, row + 8 * five, 4 * five, row + 12 * five);
+    const int hook_at = row + 8 * five;
     row += part1;
 
     // Part two: six-eight (12 rows of eighths in twos), straight.
@@ -54,10 +62,13 @@ Song piece_shift2()
     drum_line(c, rim, clap_ins, row + 8 * six, 8 * six, "......X.....", 1, 46);
     bass_line(c, bass, bass_ins, chords2, row, part2, "R-.R-.5-.O-.", 1, 37, 52);
     pad_chords(c, organ0, 3, organ_ins, chords2, row, row + part2, 56, 71, 32);
+    echo_channel(c, marimba, marimba_echo, row, row + part2, 3, 40, 12);
     Motif sway = make_motif(c.rng, "x-----x-x-x-x-----x---------", 2);
     sway.rhythm = "x-----x-x-x-x-----x-----";
     for (int b = 0; b < 16; b += 2)
         play_motif(c, lead, lead_ins, b % 4 ? motif_inverted(sway) : sway, key, chords2, row + b * six, 1, 7, 61, 81, 42, 0x34);
+    copy_rows(c, row, 4 * six, row + 4 * six);
+    copy_rows(c, row + 8 * six, 4 * six, row + 12 * six);
     row += part2;
 
     // Part three: back to the shuffled fives, everything together.
@@ -73,7 +84,9 @@ Song piece_shift2()
     for (int b = 0; b < 12; b += 2)
         play_motif(c, lead, lead_ins, b % 4 ? motif_inverted(hook) : hook, key, chords3, row + b * five, 1, 9, 61, 83, 46, 0x34);
     put_off(c, row + 12 * five, lead);
-    echo_channel(c, marimba, marimba_echo, 0, row + part3, 3, 40, 12);
+    echo_channel(c, marimba, marimba_echo, row, row + part3, 3, 40, 12);
+    // Its first eight bars are B again.
+    copy_rows(c, hook_at, 8 * five, row);
     fade_out(c, row + 13 * five, row + part3);
     row += part3;
     set_length(c, row);

@@ -1,7 +1,10 @@
-// tools/content/tracks/piece_shift3.cpp: track 9, "SHIFT3": last of the shifting
+// tools/content/tracks/piece_shift3.cpp: track 9, "Shift 3": last of the shifting
 // series, in F minor. The metre moves 4/4, 3/4, 5/8, 7/8 and back to 4/4
 // while the tempo climbs from 120 to 144 BPM under a running arpeggio,
-// then slows for the end. Plays once. Generator thread only.
+// then slows for the end. The lead is a hollow square wave.
+// Form: intro, A (4/4), B (3/4), A, C (5/8), A, D (7/8), A' (4/4, faster and
+// busier), ending: A comes back whole between the odd metres, a rondo.
+// Drums enter at bar 5. Generator thread only.
 #include "tools/content/tracks/kit.h"
 #include "tools/content/tracks/pieces.h"
 
@@ -9,9 +12,11 @@ Song piece_shift3()
 {
     enum { kick = 0, snare = 1, hat = 2, bass = 3, arp = 4, arp_echo = 5, pad0 = 6, lead = 9 };
     Composer c;
-    composer_start(c, "SHIFT3", 10, 120, 6, 0x5a1f7009);
+    composer_start(c, "Shift 3", 10, 120, 6, 0x5a1f7009);
     set_panning(c, {32, 32, 42, 32, 24, 44, 18, 32, 46, 30});
-    c.song.mix_volume = 50;
+    // Mastered (measure-tracks): RMS near -21 dBFS, peaks below -6 dBFS, since
+    // the echo and the flanger may each double a sample.
+    c.song.mix_volume = 25;
 
     int kick_ins = kit_kick(c, 160, 44, 300, 8000);
     int snare_ins = kit_snare(c, 210, 120, 50000, 260);
@@ -41,8 +46,14 @@ Song piece_shift3()
     int row = 0;
     Motif m = make_motif(c.rng, "x-x-x---x-x-x---x---x-x-x-----", 2);
     int degree = 7;
+    const int a_at = 4 * 16, a_rows = 8 * 16;
     for (const Part& p : parts) {
-        int rows = p.bar_rows * p.bars;
+        if (&p == &parts[2] || &p == &parts[3]) {
+            // The rondo's return: A, at its own tempo.
+            copy_rows(c, a_at, a_rows, row);
+            row += a_rows;
+        }
+        int rows = p.bar_rows * (row == 0 ? p.bars : 8);
         put_global_effect(c, row, Effect::set_tempo, p.tempo);
         std::vector<Span> chords = progression(p.chords, row, p.bar_rows, rows);
         bool first = row == 0;
@@ -57,9 +68,11 @@ Song piece_shift3()
         for (int at = row + (first ? 4 * p.bar_rows : 0); at + 30 <= row + rows; at += 32)
             degree = play_motif(c, lead, lead_ins, m, key, chords, at, 1, degree > 12 ? 7 : degree, 53, 77, 44, 0x44);
         put_off(c, row + rows - 1, lead);
+        echo_channel(c, arp, arp_echo, row, row + rows, 3, 40);
+        if (row == 0) put_global_effect(c, a_at, Effect::set_tempo, p.tempo);
+        mark_section(c, row);
         row += rows;
     }
-    echo_channel(c, arp, arp_echo, 0, row, 3, 40);
 
     // Ending: four slowing bars on the tonic, then the final chord.
     std::vector<Span> end = progression("Db Eb Fm*2", row, 16, 64);
@@ -76,5 +89,5 @@ Song piece_shift3()
     put_off(c, row + 62, lead);
     put_off(c, row + 62, bass);
     set_length(c, row + 64);
-    return composer_finish(c, 60, false);
+    return composer_finish(c, 64, false);
 }

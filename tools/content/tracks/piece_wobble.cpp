@@ -1,7 +1,12 @@
-// tools/content/tracks/piece_wobble.cpp: track 8, "WOBBLE": half-time bass music in
-// F minor at 140 BPM. The bass's filter sweeps inside its sample;
-// retriggering it on the beat with sweeps of different speeds makes the
-// wobble rhythm. Plays once. Generator thread only.
+// tools/content/tracks/piece_wobble.cpp: track 8, "Wobble": half-time bass music
+// in F minor at 140 BPM, 4/4 with the snare on three. The bass's filter
+// sweeps inside its sample; retriggering it on the beat with sweeps of
+// different speeds makes the wobble rhythm. The lead is a brassy FM horn.
+// Form: intro (pad, riser, the horn's call), build, drop, drop, break,
+// drop, drop with the horn, drop, outro: the drop comes back whole three
+// times. Hats and kick start the build at bar 9, the riser swells from bar
+// 5. Ends on a fade; the first row restores the volume.
+// Generator thread only.
 #include "tools/content/tracks/kit.h"
 #include "tools/content/tracks/pieces.h"
 
@@ -9,9 +14,11 @@ Song piece_wobble()
 {
     enum { kick = 0, snare = 1, hat = 2, wob = 3, sub = 4, stab0 = 5, lead = 8, fx = 9 };
     Composer c;
-    composer_start(c, "WOBBLE", 10, 140, 6, 0x30bb1e08);
+    composer_start(c, "Wobble", 10, 140, 6, 0x30bb1e08);
     set_panning(c, {32, 32, 42, 32, 32, 18, 32, 46, 28, 36});
-    c.song.mix_volume = 48;
+    // Mastered (measure-tracks): RMS near -21 dBFS, peaks below -6 dBFS, since
+    // the echo and the flanger may each double a sample.
+    c.song.mix_volume = 25;
 
     int kick_ins = kit_kick(c, 140, 40, 420, 9000);
     int snare_ins = kit_snare(c, 200, 140, 56000, 320);
@@ -24,13 +31,13 @@ Song piece_wobble()
     int sub_ins = kit_tone(c, "sub", Timbre::sine, 0, env_adsr(0, 10, 60, 6), 0);
     int stab_ins = kit_ensemble(c, "stab", Timbre::saw, 5, {0, 3, -3}, env_pluck(0, 12, 20), 0);
     int pad_ins = kit_ensemble(c, "dark pad", Timbre::saw, 2, {0, 1, -1, 2}, env_adsr(64, 20, 54, 80), 200);
-    int lead_ins = kit_tone(c, "saw lead", Timbre::saw, 8, env_adsr(2, 20, 50, 20), 300);
+    int lead_ins = kit_fm(c, "horn", 1, 900, 400, env_adsr(4, 20, 50, 20), 300);
     int riser_ins = add_instrument(c, to_sample("riser", noise(4096, c.rng), 30000, 22050,
                                                 LoopMode::forward, 0, 0, false),
                                    env_adsr(0, 1, 64, 10), 0);
 
     constexpr int bar = 16;
-    const int total = 72 * bar;
+    const int total = 68 * bar;
     Key key = key_minor(65);  // F-5
     std::vector<Span> chords = progression("Fm*2 Db*2 Ab Eb*2 C7", 0, bar, total);
 
@@ -94,13 +101,16 @@ Song piece_wobble()
         play_motif(c, lead, lead_ins, reply, key, chords, (at + 2) * bar, 1, 11, 58, 77, 38, 0x46);
     }
     put_off(c, 64 * bar, lead);
+    // The first drop's eight bars open the second drop and close it.
+    for (int at : {24, 40, 56}) copy_rows(c, 16 * bar, 8 * bar, at * bar);
 
     // Outro: stabs and the pad over a last kick pattern, fading.
-    chord_stabs(c, stab0, 3, stab_ins, chords, 64 * bar, 8 * bar, "x.......x...x...", 1, 60, 76, 40);
+    chord_stabs(c, stab0, 3, stab_ins, chords, 64 * bar, 4 * bar, "x.......x...x...", 1, 60, 76, 40);
     drum_line(c, kick, kick_ins, 64 * bar, 4 * bar, "X.........X.....", 1, 56);
     put_off(c, 64 * bar, wob);
     put_off(c, 64 * bar, sub);
-    fade_out(c, 66 * bar, total);
+    mark_section(c, 64 * bar);
+    fade_out(c, 65 * bar, total);
     set_length(c, total);
     return composer_finish(c, 64, false);
 }

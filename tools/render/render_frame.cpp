@@ -72,9 +72,9 @@ int main(int argc, char** argv)
             ok = parse_seconds(value, 4294967.295, &seconds);  // the 32-bit millisecond clock
             inputs.clock_ms = ok ? uint32_t(std::llround(seconds * 1000)) : 0;
         } else if (ok && !std::strcmp(option, "--level-left")) {
-            ok = parse_numbers(value, 0, 1, 65535, &left);
+            ok = parse_numbers(value, 0, 1, 32768, &left);
         } else if (ok && !std::strcmp(option, "--level-right")) {
-            ok = parse_numbers(value, 0, 1, 65535, &right);
+            ok = parse_numbers(value, 0, 1, 32768, &right);
         } else if (ok && !std::strcmp(option, "--tint")) {
             ok = parse_numbers(value, ',', 3, 255, rgb);
         } else if (ok && !std::strcmp(option, "--background")) {

@@ -14,9 +14,8 @@ import unittest
 BUILD = os.environ.get("BUILD", "")
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 sys.path.insert(0, os.path.join(SOURCE, "scripts"))
-from xscreen import Screen, until  # noqa: E402
+from xscreen import QUESTION, TITLE, Screen, until  # noqa: E402
 
-TITLE = "Korvid Music Disk #1 (Velvane Musik Disk)"
 
 
 def run(*args, **kwargs):
@@ -88,7 +87,7 @@ class Packaging(unittest.TestCase):
         with open(os.path.join(self.dir, "stderr.txt"), "w") as errors:
             disk = subprocess.Popen(["./musicdisk"], cwd=elsewhere, stderr=errors, env=env)
         self.addCleanup(lambda: disk.poll() is None and disk.kill())
-        screen.answer("Velvane Musik Disk", "Escape")  # No: a window
+        screen.answer(QUESTION, "Escape")  # No: a window
         window = screen.wait_window(TITLE)
         # Half a second of it heard, then Escape.
         until(lambda: os.path.exists(heard) and os.path.getsize(heard) >= 44100 * 4 // 2, 60, "half a second heard")

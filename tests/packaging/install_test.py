@@ -44,7 +44,7 @@ class Packaging(unittest.TestCase):
         with open(entry_path) as f:
             entry = dict(line.strip().split("=", 1) for line in f if "=" in line)
         self.assertTrue(os.access(under("bin", entry["Exec"].split()[0]), os.X_OK))
-        for size in (256, 48):
+        for size in (16, 24, 32, 48, 64, 128, 256):
             icon = under("share", "icons", "hicolor", "%dx%d" % (size, size), "apps", entry["Icon"] + ".png")
             with open(icon, "rb") as f:
                 head = f.read(24)

@@ -3,6 +3,7 @@
 #include "platform/gl_surface.h"
 
 #include "platform/gl_attributes.h"
+#include "platform/video_driver.h"
 
 #include <SDL.h>
 #include <cstdio>
@@ -32,6 +33,7 @@ static int open_surface(int width, int height, Uint32 shown_or_hidden)
 {
     if (hidden_window || width <= 0 || height <= 0)
         return 0;
+    platform_choose_video_driver();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "no video: %s\n", SDL_GetError());
         return 0;

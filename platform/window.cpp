@@ -3,6 +3,7 @@
 #include "platform/window.h"
 
 #include "platform/gl_attributes.h"
+#include "platform/video_driver.h"
 
 #include <SDL.h>
 #include <cstdlib>
@@ -22,6 +23,7 @@ static bool video_ready()
     // The close box is a close request like any other: the program, not
     // SDL, decides what it means.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    platform_choose_video_driver();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;
     const char* driver = SDL_GetCurrentVideoDriver();

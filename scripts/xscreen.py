@@ -20,6 +20,11 @@ import subprocess
 import sys
 import time
 
+# The disk's own captions: its window's title and its start-up question's.
+# The one copy that our tests, benches and scripts hold.
+TITLE = "Korvid Music Disk #1 (Velvane Musik Disk)"
+QUESTION = "Velvane Musik Disk"
+
 WINDOW_LINE = re.compile(r'^\s*(0x[0-9a-f]+) "(.*)": \(.*\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)')
 
 

@@ -27,8 +27,6 @@ static const int dodecahedron_faces[12][5] = {
     {3, 0, 5, 12, 13},   {6, 15, 8, 10, 11}, {4, 17, 8, 15, 14}, {4, 12, 5, 16, 17},
 };
 
-// 1 / 1.73 rather than 1 / sqrt(3): the corners land a hair outside the radius.
-constexpr double size_factor = 0.5780346820809249;
 
 struct TransformLevel {
     double forward[4][4];
@@ -55,7 +53,7 @@ void wire_dodecahedron(double radius)
     // Without a list the shape is still drawn; the next call tries again.
     if (list)
         glNewList(list, GL_COMPILE_AND_EXECUTE);
-    build_dodecahedron(centre, radius * size_factor, GL_LINE_LOOP);
+    build_dodecahedron(centre, radius * dodecahedron_size_factor, GL_LINE_LOOP);
     if (list)
         glEndList();
 }

@@ -7,6 +7,9 @@
 constexpr int shape_kind_dodecahedron = 8;
 constexpr int shape_kind_count = 9;       // cache chains; kind 8 is the only one in use
 constexpr int transform_levels = 10;      // depths 0 to 9
+// A radius's build size: 1 / 1.73 rather than 1 / sqrt(3), so the corners
+// land a hair outside the radius.
+constexpr double dodecahedron_size_factor = 0.5780346820809249;
 
 // Draws twelve closed pentagon outlines about the origin, corners about
 // radius * 1.0012 out. The first call for a radius compiles and draws its

@@ -10,7 +10,7 @@
 
 std::atomic<float> scene_time{0.0f};
 
-static uint32_t level_left;    // 0 to 65535; written at the start of each frame
+static uint32_t level_left;    // 0 to 32768; written at the start of each frame
 static uint32_t level_right;
 
 void scene_read_frame(int width, int height, uint8_t* rgb)

@@ -14,7 +14,7 @@ import time
 
 BUILD = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 sys.path.insert(0, "@CMAKE_SOURCE_DIR@/scripts")
-from xscreen import Screen  # noqa: E402
+from xscreen import QUESTION, TITLE, Screen  # noqa: E402
 
 
 def cpu_seconds(pid):
@@ -37,8 +37,8 @@ def main():
     disk = subprocess.Popen([os.path.join(BUILD, "musicdisk")], cwd=BUILD, env=env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        screen.answer("Velvane Musik Disk", "Escape")
-        window = screen.wait_window("Korvid Music Disk #1 (Velvane Musik Disk)")
+        screen.answer(QUESTION, "Escape")
+        window = screen.wait_window(TITLE)
         shown = share_of_a_core(disk.pid, seconds)
         screen.run("xdotool", "windowunmap", "--sync", window[0])
         time.sleep(1)  # past the frame being drawn when it went

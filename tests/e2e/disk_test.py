@@ -18,15 +18,13 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
-from xscreen import Screen, until  # noqa: E402
+from xscreen import QUESTION, TITLE, Screen, until  # noqa: E402
 
 DISK = os.environ.get("MUSICDISK", "")
 DATAS = os.environ.get("DATAS", "")
 RENDER_WAV = os.environ.get("RENDER_WAV", "")
 SEND_CLOSE = os.environ.get("SEND_CLOSE", "")
 
-TITLE = "Korvid Music Disk #1 (Velvane Musik Disk)"
-QUESTION = "Velvane Musik Disk"
 FRAME = 4  # bytes of one 16-bit stereo frame
 # Raw key codes: xdotool's keypad names toggle Num Lock by themselves.
 KP = {"0": 90, "1": 87, "2": 88, "3": 89, "4": 83, "5": 84, "6": 85,

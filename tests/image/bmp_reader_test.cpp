@@ -6,6 +6,7 @@
 #include "tools/content/bmpwriter/bmpwriter.h"
 #include "tools/write_file.h"
 #include "tools/content/xorshift.h"
+#include "tests/error_popups_guard.h"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -252,11 +253,12 @@ TEST(BmpReader, OpenFailuresNameTheFileAndTheSwitchSilencesAll)
     std::free(r);
 
     boxes.clear();
-    error_popups = 0;
-    EXPECT_EQ(load_bmp_image(empty.c_str()), nullptr) << "an empty file";
-    EXPECT_EQ(load_bytes({108, 0, 0, 0}), Bytes{0}) << "an unknown header";
-    EXPECT_EQ(load_bytes({'B', 'M', 1}), Bytes{0}) << "a cut file";
-    error_popups = 1;
+    {
+        ErrorPopupsGuard quiet(0);
+        EXPECT_EQ(load_bmp_image(empty.c_str()), nullptr) << "an empty file";
+        EXPECT_EQ(load_bytes({108, 0, 0, 0}), Bytes{0}) << "an unknown header";
+        EXPECT_EQ(load_bytes({'B', 'M', 1}), Bytes{0}) << "a cut file";
+    }
     EXPECT_TRUE(boxes.empty()) << "a box with the switch off";
     std::remove(empty.c_str());
     std::remove(music.c_str());

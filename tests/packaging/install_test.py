@@ -14,9 +14,8 @@ import unittest
 BUILD = os.environ.get("BUILD", "")
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 sys.path.insert(0, os.path.join(SOURCE, "scripts"))
-from xscreen import Screen, until  # noqa: E402
+from xscreen import QUESTION, TITLE, Screen, until  # noqa: E402
 
-TITLE = "Korvid Music Disk #1 (Velvane Musik Disk)"
 
 
 def run(*args, **kwargs):
@@ -27,20 +26,25 @@ class Packaging(unittest.TestCase):
     def setUp(self):
         self.dir = self.enterContext(tempfile.TemporaryDirectory(prefix="packaging_test_"))
 
-    def install(self):
-        done = run(os.environ.get("CMAKE", "cmake"), "--install", BUILD, "--prefix", self.dir + "/prefix")
-        self.assertEqual(done.returncode, 0, done.stderr)
+    def install(self, *components):
+        """The given components (all when none) into one prefix, in turn."""
+        for component in components or (None,):
+            chosen = ["--component", component] if component else []
+            done = run(os.environ.get("CMAKE", "cmake"), "--install", BUILD, "--prefix", self.dir + "/prefix", *chosen)
+            self.assertEqual(done.returncode, 0, done.stderr)
         return lambda *parts: os.path.join(self.dir, "prefix", *parts)
 
     def test_install_puts_every_file_where_the_entry_and_the_launcher_look(self):
-        under = self.install()
+        under = self.install("disk")
+        self.assertEqual(os.listdir(under("bin")), ["musicdisk"], "the disk alone holds no tool")
+        self.install("tools")
         entry_path = under("share", "applications", "musicdisk.desktop")
         valid = run("desktop-file-validate", entry_path)
         self.assertEqual((valid.returncode, valid.stdout + valid.stderr), (0, ""))
         with open(entry_path) as f:
             entry = dict(line.strip().split("=", 1) for line in f if "=" in line)
         self.assertTrue(os.access(under("bin", entry["Exec"].split()[0]), os.X_OK))
-        for size in (256, 48):
+        for size in (16, 24, 32, 48, 64, 128, 256):
             icon = under("share", "icons", "hicolor", "%dx%d" % (size, size), "apps", entry["Icon"] + ".png")
             with open(icon, "rb") as f:
                 head = f.read(24)
@@ -57,7 +61,8 @@ class Packaging(unittest.TestCase):
         self.assertEqual((len(shipped), sorted(os.listdir(datas))), (16, shipped))
         self.assertEqual(filecmp.cmpfiles(datas, os.path.join(BUILD, "datas"), shipped, False)[0], shipped)
         # Every program on the path has its manual page.
-        self.assertEqual(sorted(os.listdir(under("bin"))), ["musicdisk", "render-frame", "render-video", "render-wav"])
+        self.assertEqual(sorted(os.listdir(under("bin"))),
+                         ["make-datas", "musicdisk", "render-frame", "render-video", "render-wav"])
         for name in os.listdir(under("bin")):
             self.assertEqual(len(glob.glob(under("share", "man", "man[16]", name + ".[16].gz"))), 1, name)
         # The copyright grants LICENSE's terms, machine-readably, to every file.
@@ -88,7 +93,7 @@ class Packaging(unittest.TestCase):
         with open(os.path.join(self.dir, "stderr.txt"), "w") as errors:
             disk = subprocess.Popen(["./musicdisk"], cwd=elsewhere, stderr=errors, env=env)
         self.addCleanup(lambda: disk.poll() is None and disk.kill())
-        screen.answer("Velvane Musik Disk", "Escape")  # No: a window
+        screen.answer(QUESTION, "Escape")  # No: a window
         window = screen.wait_window(TITLE)
         # Half a second of it heard, then Escape.
         until(lambda: os.path.exists(heard) and os.path.getsize(heard) >= 44100 * 4 // 2, 60, "half a second heard")
@@ -100,29 +105,37 @@ class Packaging(unittest.TestCase):
         self.assertGreater(len(sound), 44100 * 4 // 2, "half a second at least")
         self.assertGreater(len(sound) - sound.count(0), len(sound) // 4, "the disk is heard, not silence")
 
-    def test_the_deb_depends_on_every_library_it_loads_and_lintian_finds_no_error_or_warning(self):
+    def test_the_debs_depend_on_every_library_they_load_and_lintian_finds_no_error_or_warning(self):
         made = run(os.environ.get("CPACK", "cpack"), "-G", "DEB", "-B", self.dir, cwd=BUILD)
         self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
-        deb, = glob.glob(os.path.join(self.dir, "*.deb"))
-        field = run("dpkg-deb", "-f", deb, "Depends").stdout  # the value alone
-        depends = {re.sub(r"\(.*\)", "", p).strip() for p in re.split(r"[,|]", field)}
-        self.assertIn("libgl1", depends, "SDL opens libGL itself, which brings the GL driver")
-        # Every library a packaged program needs belongs to a package that
-        # the package depends on.
-        root = os.path.join(self.dir, "root")
-        self.assertEqual(run("dpkg-deb", "-x", deb, root).returncode, 0)
+        debs = {os.path.basename(d).split("_")[0]: d for d in glob.glob(os.path.join(self.dir, "*.deb"))}
+        self.assertEqual(sorted(debs), ["musicdisk", "musicdisk-tools"])
         where = dict(re.findall(r"^\s*(\S+) \(libc6,x86-64.*\) => (\S+)$", run("ldconfig", "-p").stdout, re.M))
-        needs = {p: re.findall(r"\(NEEDED\).*\[(.*)\]", run("readelf", "-d", p).stdout)
-                 for p in glob.glob(os.path.join(root, "usr", "**"), recursive=True) if os.path.isfile(p)}
-        self.assertEqual(len([p for p in needs if needs[p]]), 4)
-        for program, libraries in needs.items():
-            for library in libraries:
-                package = run("dpkg", "-S", where[library], os.path.realpath(where[library])).stdout.split(":")[0]
-                self.assertIn(package, depends, "%s needs %s from %s" % (program, library, package))
-        copyright = os.path.join(root, "usr", "share", "doc", "musicdisk", "copyright")
-        self.assertTrue(os.path.isfile(copyright), "the package carries its licence where dpkg looks")
-        lint = run("lintian", "--fail-on", "error,warning", deb)
-        self.assertEqual(lint.returncode, 0, lint.stdout + lint.stderr)
+        # What each package must and must not pull in, and how many of its
+        # files load libraries.
+        expected = {"musicdisk": ({"libgl1"}, 1), "musicdisk-tools": ({"musicdisk", "libgl1"}, 4)}
+        for name, deb in sorted(debs.items()):
+            field = run("dpkg-deb", "-f", deb, "Depends").stdout  # the value alone
+            depends = {re.sub(r"\(.*\)", "", p).strip() for p in re.split(r"[,|]", field)}
+            wanted, linked = expected[name]
+            self.assertEqual(wanted - depends, set(), name + " lacks a dependency")
+            video = {p for p in depends if re.match(r"libav|libsw", p)}
+            self.assertEqual(bool(video), name == "musicdisk-tools", name + " and the video encoder: " + field)
+            # Every library a packaged program needs belongs to a package
+            # that the package depends on.
+            root = os.path.join(self.dir, name)
+            self.assertEqual(run("dpkg-deb", "-x", deb, root).returncode, 0)
+            needs = {p: re.findall(r"\(NEEDED\).*\[(.*)\]", run("readelf", "-d", p).stdout)
+                     for p in glob.glob(os.path.join(root, "usr", "**"), recursive=True) if os.path.isfile(p)}
+            self.assertEqual(len([p for p in needs if needs[p]]), linked, name)
+            for program, libraries in needs.items():
+                for library in libraries:
+                    package = run("dpkg", "-S", where[library], os.path.realpath(where[library])).stdout.split(":")[0]
+                    self.assertIn(package, depends, "%s needs %s from %s" % (program, library, package))
+            copyright = os.path.join(root, "usr", "share", "doc", name, "copyright")
+            self.assertTrue(os.path.isfile(copyright), name + " carries its licence where dpkg looks")
+            lint = run("lintian", "--fail-on", "error,warning", deb)
+            self.assertEqual(lint.returncode, 0, name + ": " + lint.stdout + lint.stderr)
 
 
 if __name__ == "__main__":

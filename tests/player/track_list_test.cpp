@@ -115,37 +115,40 @@ TEST_F(Keys, EveryKeyStartsItsTrackFromTheBeginningWithANewTint)
     EXPECT_EQ(running, 1) << "a track key ended the program";
 }
 
-TEST_F(Keys, TracksThatDoNotStartPassTheirKeyOn)
+struct Spoiled {
+    const char* what;
+    std::vector<int> spoiled;  // rows no player reads
+    uint32_t pressed;
+    int plays, starts, background, running;  // plays -1: nothing
+};
+void PrintTo(const Spoiled& c, std::ostream* out) { *out << c.what; }
+const std::vector<int> all_rows = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+
+// Each case on a fresh engine and datas/, from the fixture's own set-up.
+class TracksThatDoNotStart : public Keys, public testing::WithParamInterface<Spoiled> {};
+
+TEST_P(TracksThatDoNotStart, PassTheirKeyOn)
 {
-    struct Case {
-        const char* what;
-        std::vector<int> spoiled;  // rows no player reads
-        uint32_t pressed;
-        int plays, starts, background, running;  // plays -1: nothing
-    };
-    const std::vector<int> all = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-    const Case cases[] = {
-        {"track 4 spoiled", {3}, 99, 4, 2, 0, 1},
-        {"track 12 spoiled skips to 2, not 1", {11}, 109, 1, 2, 0, 1},
-        {"track 10 spoiled: 11 plays, the program ends", {9}, 105, 10, 2, 0, 0},
-        {"tracks 11, 12 spoiled: 2 plays, the program ends", {10, 11}, 107, 1, 3, 0, 0},
-        {"all spoiled from keypad 0: twelve tries", all, 96, -1, 12, 1, 0},
-        {"all spoiled from keypad 4: eleven tries", all, 100, -1, 11, 0, 0},
-    };
-    for (const Case& c : cases) {
-        TearDown();
-        SetUp();
-        for (int row : c.spoiled)
-            write_whole_file((std::string("datas/") + files[row]).c_str(), std::vector<uint8_t>(600, 0x5a));
-        std::srand(7);
-        key(c.pressed);
-        expect_tint(7, c.starts - 1, std::string("case ") + c.what);
-        EXPECT_EQ(background_index, c.background) << "case " << c.what;
-        EXPECT_EQ(running, c.running) << "case " << c.what;
-        EXPECT_EQ(current_channel != 0, c.plays >= 0) << "case " << c.what;
-        EXPECT_EQ(render(), c.plays < 0 ? Samples(frames * 2) : reference(c.plays)) << "case " << c.what;
-    }
+    const Spoiled& c = GetParam();
+    for (int row : c.spoiled)
+        write_whole_file((std::string("datas/") + files[row]).c_str(), std::vector<uint8_t>(600, 0x5a));
+    std::srand(7);
+    key(c.pressed);
+    expect_tint(7, c.starts - 1, std::string("case ") + c.what);
+    EXPECT_EQ(background_index, c.background) << "case " << c.what;
+    EXPECT_EQ(running, c.running) << "case " << c.what;
+    EXPECT_EQ(current_channel != 0, c.plays >= 0) << "case " << c.what;
+    EXPECT_EQ(render(), c.plays < 0 ? Samples(frames * 2) : reference(c.plays)) << "case " << c.what;
 }
+
+INSTANTIATE_TEST_SUITE_P(Keys, TracksThatDoNotStart, testing::Values(
+    Spoiled{"track 4 spoiled", {3}, 99, 4, 2, 0, 1},
+    Spoiled{"track 12 spoiled skips to 2, not 1", {11}, 109, 1, 2, 0, 1},
+    Spoiled{"track 10 spoiled: 11 plays, the program ends", {9}, 105, 10, 2, 0, 0},
+    Spoiled{"tracks 11, 12 spoiled: 2 plays, the program ends", {10, 11}, 107, 1, 3, 0, 0},
+    Spoiled{"all spoiled from keypad 0: twelve tries", all_rows, 96, -1, 12, 1, 0},
+    Spoiled{"all spoiled from keypad 4: eleven tries", all_rows, 100, -1, 11, 0, 0}),
+    [](const testing::TestParamInfo<Spoiled>& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(Keys, EffectKeysEscapeCloseAndKeysWithNoCommand)
 {

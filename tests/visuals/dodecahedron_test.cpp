@@ -6,6 +6,7 @@
 
 #include "image/bmp_reader.h"
 #include "offscreen.h"
+#include "tests/error_popups_guard.h"
 #include "platform/message_box.h"
 
 #include <array>
@@ -115,11 +116,12 @@ TEST(DodecahedronDeathTest, StackAndZeroLengthErrorsEndWithStatusOne)
     // A child runs the test from its start: what is set here holds there.
     platform_set_message_box_hook(box_to_stderr);
     for (const FatalCase& c : cases) {
-        error_popups = 1;
-        EXPECT_EXIT(run_fatal(c), testing::ExitedWithCode(1), c.shown) << "case " << c.name;
-        error_popups = 0;
+        {
+            ErrorPopupsGuard on(1);
+            EXPECT_EXIT(run_fatal(c), testing::ExitedWithCode(1), c.shown) << "case " << c.name;
+        }
+        ErrorPopupsGuard off(0);
         EXPECT_EXIT(run_fatal(c), testing::ExitedWithCode(1), "^[0-9]*$") << "case " << c.name << ", boxes off";
     }
-    error_popups = 1;
     platform_set_message_box_hook(nullptr);
 }

@@ -4,6 +4,7 @@
 
 #include "image/bmp_reader.h"
 #include "offscreen.h"
+#include "tests/error_popups_guard.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,7 +21,7 @@ TEST(Textures, InitFillsTheSlotsInOrderAndTriesAllFour)
 {
     namespace fs = std::filesystem;
     ASSERT_TRUE(use_offscreen_gl());
-    error_popups = 0;
+    ErrorPopupsGuard quiet(0);
     const char* names[4] = {"velvane1.bmp", "velvane2.bmp", "rotomap.bmp", "menu.bmp"};
     const fs::path dir = testing::TempDir() + "visuals_" + std::to_string(getpid());
     for (int missing = 0; missing <= 4; ++missing) {   // 0: none
@@ -39,7 +40,6 @@ TEST(Textures, InitFillsTheSlotsInOrderAndTriesAllFour)
         }
     }
     fs::remove_all(dir);
-    error_popups = 1;
 }
 
 TEST(Textures, LevelZeroIsThePictureUpright)

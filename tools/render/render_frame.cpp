@@ -4,6 +4,7 @@
 #include "platform/gl_surface.h"
 #include "platform/message_box.h"
 #include "tools/arguments.h"
+#include "visuals/icon.h"
 #include "visuals/scene.h"
 
 #include <png.h>
@@ -22,7 +23,7 @@ static std::vector<uint8_t> frame_rgb;   // bottom row first
 static void print_usage(FILE* to)
 {
     std::fprintf(to, "usage: render-frame OUT.png [--time SECONDS] [--level-left N] [--level-right N]\n"
-                     "                    [--tint R,G,B] [--background 0|1] [--size WxH] [--datas DIR]\n");
+                     "                    [--tint R,G,B] [--background 0|1] [--size WxH] [--datas DIR] [--icon]\n");
 }
 
 static int usage()
@@ -63,8 +64,14 @@ int main(int argc, char** argv)
     const char* out = argv[1];
     const char* datas = "datas";
     unsigned long left = 0, right = 0, background = 0, rgb[3] = {255, 255, 255}, size[2] = {640, 480};
+    int icon = 0;
     for (int i = 2; i < argc; i += 2) {
         const char* option = argv[i];
+        if (!std::strcmp(option, "--icon")) {  // the one option without a value
+            icon = 1;
+            --i;
+            continue;
+        }
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         int ok = value != nullptr;
         if (ok && !std::strcmp(option, "--time")) {
@@ -72,9 +79,9 @@ int main(int argc, char** argv)
             ok = parse_seconds(value, 4294967.295, &seconds);  // the 32-bit millisecond clock
             inputs.clock_ms = ok ? uint32_t(std::llround(seconds * 1000)) : 0;
         } else if (ok && !std::strcmp(option, "--level-left")) {
-            ok = parse_numbers(value, 0, 1, 65535, &left);
+            ok = parse_numbers(value, 0, 1, 32768, &left);
         } else if (ok && !std::strcmp(option, "--level-right")) {
-            ok = parse_numbers(value, 0, 1, 65535, &right);
+            ok = parse_numbers(value, 0, 1, 32768, &right);
         } else if (ok && !std::strcmp(option, "--tint")) {
             ok = parse_numbers(value, ',', 3, 255, rgb);
         } else if (ok && !std::strcmp(option, "--background")) {
@@ -90,6 +97,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "render-frame: bad %s %s\n", option, value ? value : "(missing)");
             return usage();
         }
+    }
+    if (icon && size[0] != size[1]) {
+        std::fprintf(stderr, "render-frame: an icon is square, not %lux%lu\n", size[0], size[1]);
+        return usage();
     }
     width = int(size[0]);
     height = int(size[1]);
@@ -112,6 +123,9 @@ int main(int argc, char** argv)
     }
     frame_rgb.resize(size_t(width) * height * 3);
     platform_set_swap_hook([] { scene_read_frame(width, height, frame_rgb.data()); });
-    draw_scene(inputs);
+    if (icon)
+        draw_icon(width, inputs.tint);
+    else
+        draw_scene(inputs);
     return write_png(out) ? 0 : 1;
 }

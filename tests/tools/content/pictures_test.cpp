@@ -37,7 +37,8 @@ const Decoded& picture(const std::string& file)
         std::string dir = testing::TempDir() + "pictures_test_" + std::to_string(getpid());
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
-        EXPECT_TRUE(!ec && pictures_write_all(dir.c_str()));
+        EXPECT_FALSE(ec) << "cannot make " << dir << ": " << ec.message();
+        EXPECT_EQ(pictures_write_all(dir.c_str()), 1) << "the pictures are not written to " << dir;
         for (const char* name : {"velvane1.bmp", "velvane2.bmp", "rotomap.bmp", "menu.bmp"}) {
             Decoded& d = files[name];
             std::ifstream in(dir + "/" + name, std::ios::binary);
@@ -190,7 +191,8 @@ TEST(Pictures, BackgroundsAreColouredAndLeaveRoomForText)
         }
         // Dark enough that the added overlay stays readable, bright and
         // coloured enough to be a picture.
-        EXPECT_TRUE(luma > 15 && luma < 90) << file << " luma " << luma;
+        EXPECT_GT(luma, 15) << file;
+        EXPECT_LT(luma, 90) << file;
         EXPECT_GT(chroma, 20) << file;
     }
 }

@@ -50,6 +50,34 @@ SceneInputs read_scene_inputs()
     return in;
 }
 
+// The sound output, once it went away (headphones unplugged, the sound
+// server restarted): tried again at once, then about once a second (track
+// keys try too, in the engine), while the picture and the keys go on.
+// Standard error says once that it is lost and once that it is back; an
+// output that opens again at once is not worth a word.
+static void tend_sound_output()
+{
+    static bool said_lost = false;
+    static uint32_t last_try_ms = 0;
+    if (audio_output_lost()) {
+        const uint32_t now = platform_ticks();
+        if (said_lost && now - last_try_ms < 1000)
+            return;
+        last_try_ms = now;
+        if (!audio_reopen()) {
+            if (!said_lost)
+                std::fprintf(stderr, "musicdisk: sound output lost, trying again every second: %s\n",
+                             platform_audio_error());
+            said_lost = true;
+            return;
+        }
+    }
+    if (said_lost) {
+        std::fprintf(stderr, "musicdisk: sound output is back\n");
+        said_lost = false;
+    }
+}
+
 int run_music_disk(void*, void*, char*, int)
 {
     std::srand(unsigned(std::time(nullptr)));
@@ -77,6 +105,7 @@ int run_music_disk(void*, void*, char*, int)
     // (a held key's repeats) is handled in full before the next frame.
     PlatformMessage msg = {};
     while (running) {
+        tend_sound_output();
         if (!platform_peek_message(&msg)) {
             if (gl_window_shown())
                 draw_scene(read_scene_inputs());

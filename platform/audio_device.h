@@ -17,3 +17,14 @@ const char* platform_audio_error();
 void platform_audio_pause(int paused);
 // Stops the callback and releases the device. Safe when nothing is open.
 void platform_audio_close();
+// 1 from when the open device went away (unplugged, its sound server gone)
+// until a reopen succeeds; it plays nothing meanwhile. Learnt from the
+// message pump, so it turns 1 only as messages are taken.
+int platform_audio_lost();
+// After a loss: closes the lost device and opens the default output again
+// as platform_audio_open did, paused. 1 when a device is open (at once when
+// none was lost), or 0 with platform_audio_error's reason.
+int platform_audio_reopen();
+// The message pump (messages.cpp) passes on SDL's word that an audio device
+// went away: its id, and 1 for a capture device.
+void platform_audio_device_removed(uint32_t device_id, int capture);

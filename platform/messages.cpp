@@ -1,6 +1,8 @@
 // platform/messages.cpp: the message queue over SDL's event queue. UI thread.
 #include "platform/messages.h"
 
+#include "platform/audio_device.h"
+
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/XKBlib.h>
@@ -165,6 +167,10 @@ bool message_from_event(const SDL_Event& e, PlatformMessage* msg)
         msg->window = SDL_GetWindowFromID(e.window.windowID);
         msg->message = WM_CLOSE;
         return true;
+    case SDL_AUDIODEVICEREMOVED:
+        // No message of its own: the engine asks the device whether it is lost.
+        platform_audio_device_removed(e.adevice.which, e.adevice.iscapture);
+        return false;
     case SDL_QUIT:
         // SDL turns SIGINT and SIGTERM into this (the last window's close
         // request is turned off in window.cpp): a close request too.

@@ -459,6 +459,30 @@ uint32_t channel_set_sync(uint32_t handle, uint32_t type, uint32_t, EngineSyncPr
     return s.handle;
 }
 
+int audio_output_lost()
+{
+    return engine_device == -1 && initialised && platform_audio_lost();
+}
+
+int audio_reopen()
+{
+    if (on_mixer_thread)
+        return 0;
+    if (!audio_output_lost())
+        return 1;
+    const int opened = platform_audio_reopen();
+    // The lost device is closed and a new one waits paused: no mixer runs,
+    // so the levels are ours to clear, and the picture does not stay frozen
+    // on the last block heard.
+    for (Music* m : playing_list) {
+        level_meter_reset(&m->meter);
+        m->level.store(0, std::memory_order_relaxed);
+    }
+    if (opened && output_running.load())
+        platform_audio_pause(0);
+    return opened;
+}
+
 int audio_stop()
 {
     if (!initialised || on_mixer_thread)
@@ -478,7 +502,9 @@ int audio_start()
     if (!initialised || on_mixer_thread)
         return 0;
     output_running.store(1);
-    if (engine_device == -1)
+    // Every track key comes here: a lost output is tried again first, and
+    // while none can be had what was started waits for it.
+    if (engine_device == -1 && audio_reopen())
         platform_audio_pause(0);
     return 1;
 }

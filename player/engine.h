@@ -51,8 +51,18 @@ uint32_t music_load(int memory, const char* path, uint32_t offset, uint32_t leng
 uint32_t channel_set_sync(uint32_t handle, uint32_t type, uint32_t param, EngineSyncProc proc, uint32_t user);
 // Stops the output and every playing channel (stopped, not paused).
 int audio_stop();
-// Runs the output again; stopped channels stay stopped.
+// Runs the output again; stopped channels stay stopped. With device -1, a
+// lost output is opened again first (audio_reopen).
 int audio_start();
+// Device -1: 1 once the output device has gone away (unplugged, its sound
+// server gone) until audio_reopen brings one back; 0 otherwise. What plays
+// keeps its place meanwhile, and its level reads 0.
+int audio_output_lost();
+// Device -1: after the output was lost, opens the default output again
+// with audio_init's settings, running or stopped as audio_start and
+// audio_stop left it. 1 when an output is open (at once when none was
+// lost), 0 with platform_audio_error's reason.
+int audio_reopen();
 // Restarts from order 0, row 0 (position 0, flags -1, reset 1) and plays.
 int music_play_ex(uint32_t handle, uint32_t position, int flags, int reset);
 // Plays from where the module stands; one that reached its end stays there.

@@ -36,8 +36,57 @@ TOP = {"1": 10, "2": 11, "3": 12, "4": 13, "5": 14, "6": 15, "7": 16, "8": 17, "
 SECOND = 44100 * FRAME  # bytes of one second of sound
 
 
+class SoundServer:
+    """A PulseAudio server of the test's own, with one null sink: what the
+    disk plays goes nowhere, but the server lists it as a sink input. Its
+    socket, state and runtime folders lie in folder, so it touches no other
+    server, and clients find it only through PULSE_SERVER (which also keeps
+    them from spawning one of their own)."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.socket = os.path.join(folder, "native")
+        self.env = dict(os.environ, HOME=folder, XDG_RUNTIME_DIR=folder, PULSE_RUNTIME_PATH=os.path.join(folder, "run"),
+                        PULSE_STATE_PATH=os.path.join(folder, "state"), PULSE_SERVER="unix:" + self.socket)
+        self.proc = None
+        self.log = os.path.join(folder, "pulse.log")
+
+    def start(self, timeout=30):
+        """Starts the server; False when it cannot run here at all."""
+        if os.path.exists(self.socket):  # a killed server leaves its socket
+            os.remove(self.socket)
+        try:
+            with open(self.log, "a") as log:
+                self.proc = subprocess.Popen(
+                    ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
+                     "--disable-shm=yes", "--load=module-native-protocol-unix auth-anonymous=1 socket=" + self.socket,
+                     "--load=module-null-sink sink_name=nowhere"],
+                    env=self.env, stdout=subprocess.DEVNULL, stderr=log)
+        except OSError:
+            return False
+        until(lambda: self.proc.poll() is not None or self.pactl("info").returncode == 0, timeout,
+              "the sound server answering")
+        return self.proc.poll() is None
+
+    def pactl(self, *args):
+        return subprocess.run(["pactl"] + list(args), env=self.env, capture_output=True, text=True, timeout=30)
+
+    def playing(self):
+        """1 when a client plays into the sink and is not paused."""
+        out = self.pactl("list", "sink-inputs").stdout
+        return "Sink Input #" in out and "Corked: no" in out
+
+    def kill(self):
+        self.proc.kill()
+        self.proc.wait()
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.kill()
+
+
 class Disk(unittest.TestCase):
-    def start(self, screen_size="1024x768", remove=(), modes=False, piped=(), audio_driver="disk"):
+    def start(self, screen_size="1024x768", remove=(), modes=False, piped=(), audio_driver="disk", env=None):
         self.screen = Screen(screen_size)
         if modes:
             self.screen.run("xrandr", "--newmode", "640x480", "25.175", "640", "656", "752", "800",
@@ -51,7 +100,7 @@ class Disk(unittest.TestCase):
             os.remove(os.path.join(self.dir, "datas", name))
             os.mkfifo(os.path.join(self.dir, "datas", name))
         self.audio = os.path.join(self.dir, "out.raw")
-        env = dict(self.screen.env, SDL_AUDIODRIVER=audio_driver, SDL_DISKAUDIOFILE=self.audio)
+        env = dict(self.screen.env, SDL_AUDIODRIVER=audio_driver, SDL_DISKAUDIOFILE=self.audio, **(env or {}))
         # Standard error to a file: a pipe would stay open as long as any
         # child of the disk does.
         self.errors = os.path.join(self.dir, "stderr.txt")
@@ -62,11 +111,13 @@ class Disk(unittest.TestCase):
         if getattr(self, "proc", None) and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        if getattr(self, "pulse", None):
+            self.pulse.stop()
         if getattr(self, "screen", None):
             self.screen.close()
         if getattr(self, "dir", None):
             shutil.rmtree(self.dir, ignore_errors=True)
-        self.proc = self.screen = self.dir = None
+        self.proc = self.screen = self.dir = self.pulse = None
 
     def exit_status(self, timeout=30):
         self.proc.wait(timeout=timeout)
@@ -349,6 +400,46 @@ class Disk(unittest.TestCase):
         self.screen.answer("Error", "Return")
         self.assertEqual(self.exit_status(), 0)
         self.assertIn("current 1024 x 768", self.screen.run("xrandr").stdout, "the desktop's mode is back")
+
+    def test_the_sound_comes_back_with_its_server(self):
+        folder = tempfile.mkdtemp(prefix="disk_pulse_")
+        self.addCleanup(shutil.rmtree, folder, True)
+        self.pulse = SoundServer(folder)
+        if shutil.which("pulseaudio") is None or not self.pulse.start():
+            self.skipTest("no PulseAudio server could be started (pulseaudio from scripts/install-deps)")
+        self.start(audio_driver="pulseaudio", env={"PULSE_SERVER": self.pulse.env["PULSE_SERVER"]})
+        self.open_window()
+        until(self.pulse.playing, 30, "the disk playing into the sound server")
+
+        def said(line, times):
+            def check():
+                with open(self.errors) as f:
+                    return f.read().count(line) == times
+            return check
+        lost = "musicdisk: sound output lost"
+        back = "musicdisk: sound output is back\n"
+        # The server gone, then back: the disk finds it by itself.
+        self.pulse.kill()
+        until(said(lost, 1), 30, "the disk saying the sound output is lost")
+        # The picture goes on meanwhile, and a track key is taken.
+        before = self.screen.grab(self.window[0])
+        self.picture(lambda *now: now != before, "a new frame with the sound output lost")
+        self.press(TOP["4"])
+        self.assertTrue(self.pulse.start(), "the sound server starting again")
+        until(self.pulse.playing, 30, "the disk playing into the sound server again")
+        until(said(back, 1), 30, "the disk saying the sound output is back")
+        # Its sink unloaded: the server stays but has nowhere to play.
+        self.pulse.pactl("unload-module", "module-null-sink")
+        until(said(lost, 2), 30, "the disk saying so again")
+        self.pulse.pactl("load-module", "module-null-sink", "sink_name=nowhere")
+        until(self.pulse.playing, 30, "the disk playing into the new sink")
+        until(said(back, 2), 30, "the disk saying it is back again")
+        self.press("Escape")
+        self.assertEqual(self.exit_status(), 27)
+        # One line each time, nothing else.
+        lines = self.stderr.splitlines()
+        self.assertEqual([line.startswith(lost) for line in lines], [True, False, True, False], self.stderr)
+        self.assertEqual(lines[1::2], [back.strip()] * 2, self.stderr)
 
     @unittest.skipIf(os.environ.get("SANITIZED"), "a sanitizer holds freed memory back")
     def test_a_held_key_keeps_memory_flat(self):

@@ -1,5 +1,7 @@
-// tools/write_file.h: the generators' one way to write a whole file. Any
-// thread.
+// tools/write_file.h: the generators' and the tests' one way to write a whole
+// file, in place: into a fresh folder, or into a pipe a test feeds. Tools
+// that replace files others may be reading use tools/render/output_file.h.
+// Any thread.
 #pragma once
 #include <cstdint>
 #include <cstdio>

@@ -1,11 +1,55 @@
 // make-datas DIR: writes the disk's twelve modules and four pictures into
-// DIR (created if missing). Same bytes on every run and machine.
+// DIR (created if missing). Same bytes on every run and machine. Each file
+// is written whole under a temporary folder in DIR, then renamed over its
+// older self, so that a program reading or mapping the old one meanwhile
+// sees the old file or the new one, never half of one; only regular files
+// are replaced.
 #include "tools/content/pictures/pictures.h"
 #include "tools/content/tracks/tracks.h"
+#include "tools/render/output_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+static std::string staging;  // DIR/.make-datas.XXXXXX while it exists
+
+// Each file of staging moved over its name in dir: all are looked at
+// first, so that one that cannot be replaced stops the run before any
+// moves. 1, or 0 after a line on stderr.
+static int move_into(const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& e : fs::directory_iterator(staging))
+        names.push_back(e.path().filename().string());
+    for (bool move : {false, true}) {
+        for (const std::string& name : names) {
+            OutputFile f;  // discarded before the next
+            const std::string path = dir + "/" + name;
+            int ok = output_check(&f, path.c_str());
+            if (ok && move && renameat(AT_FDCWD, (staging + "/" + name).c_str(), f.folder, f.name.c_str()) != 0) {
+                f.error = errno;
+                ok = 0;
+            }
+            if (!ok)
+                std::fprintf(stderr, "make-datas: cannot write '%s': %s\n", path.c_str(), output_reason(f));
+            output_discard(&f);
+            if (!ok)
+                return 0;
+        }
+    }
+    return 1;
+}
 
 int main(int argc, char** argv)
 {
@@ -14,16 +58,26 @@ int main(int argc, char** argv)
         return 2;
     }
     std::error_code ec;
-    std::filesystem::create_directories(argv[1], ec);
-    if (ec) {
-        std::fprintf(stderr, "make-datas: cannot create %s: %s\n", argv[1], ec.message().c_str());
+    fs::create_directories(argv[1], ec);
+    std::string folder = std::string(argv[1]) + "/.make-datas.XXXXXX";
+    if (ec || !mkdtemp(folder.data())) {
+        std::fprintf(stderr, "make-datas: cannot write into %s: %s\n", argv[1],
+                     ec ? ec.message().c_str() : std::strerror(errno));
         return 1;
     }
+    staging = folder;
+    // Whatever way the run ends, but a kill, the staging folder goes.
+    std::atexit([] {
+        std::error_code ignored;
+        fs::remove_all(staging, ignored);
+    });
     auto start = std::chrono::steady_clock::now();
-    if (!tracks_write_all(argv[1]) || !pictures_write_all(argv[1])) {
+    if (!tracks_write_all(staging.c_str()) || !pictures_write_all(staging.c_str())) {
         std::fprintf(stderr, "make-datas: writing into %s failed\n", argv[1]);
         return 1;
     }
+    if (!move_into(argv[1]))
+        return 1;
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("make-datas: wrote %s in %.2f s\n", argv[1], seconds);
     return 0;

@@ -1,26 +1,50 @@
-// tools/render/output_file.h: a tool's output file, which takes its name only once
-// written in full. It is written unnamed in its folder (O_TMPFILE) and
-// linked into place at the end, so that a process killed on the way leaves
-// nothing behind; where the filesystem has no unnamed files, under a
-// temporary name beside its own. One thread at a time.
+// tools/render/output_file.h: the tools' output files, each of which takes its
+// name only once written in full. It is written unnamed in its folder
+// (O_TMPFILE) and linked into place at the end, so that a process killed on
+// the way leaves nothing behind; where the filesystem has no unnamed files,
+// under a temporary name beside its own. Only a regular file is ever
+// replaced: a device, a pipe, a folder or a symbolic link of that name is
+// refused before any work. Names change on the main thread only; a file's
+// writes may come from one other thread at a time.
 #pragma once
+#include <sys/types.h>
+
+#include <climits>
 #include <cstddef>
 #include <string>
 
+// One lives at file scope, or at least until output_discard: the exit
+// and signal handlers read it.
 struct OutputFile {
     std::string path;  // as given, for messages
     int folder = -1;   // the folder it goes in
     std::string name;  // its name there
     int fd = -1;       // open for writing once output_open has succeeded
-    std::string temp;  // its name in folder until the end; empty while unnamed
-    int error = 0;     // errno of the first failure
+    // Its name in folder until the end, "" while unnamed. A fixed array:
+    // the signal handler reads it.
+    char temp[NAME_MAX + 1] = {};
+    int error = 0;     // errno of the first failure, or one of output_not_*
 };
 
+// Failures of our own beside the errno values; output_reason words them.
+constexpr int output_not_regular = -1;  // the name holds something else than a regular file
+constexpr int output_not_owner = -2;    // a sticky folder keeps another user's file
+
+// SIGINT, SIGTERM and SIGHUP end the tool wherever it is, with
+// "TOOL: interrupted" and status 1, every temporary name removed and older
+// files left as they were; once an output has taken its name they are
+// ignored, the work being done. A return from main or exit() removes the
+// temporary names too. SIGXFSZ is ignored, so that a file size limit fails
+// a write as a full disk does. Call once, before the first output_check.
+void output_exit_on_signals(const char* tool);
+
 // Each returns 1, or 0 with the reason in f->error.
-int output_check(OutputFile* f, const char* path);  // path is not a folder, its folder takes new files
+int output_check(OutputFile* f, const char* path);  // path absent or a regular file we may replace; its folder takes new files
 int output_open(OutputFile* f);                     // an empty file, permissions as a new file's
 int output_write(OutputFile* f, const void* bytes, size_t size);  // all of bytes at the file offset
+int output_write_at(OutputFile* f, const void* bytes, size_t size, off_t offset);  // all of bytes at offset
 int output_stage(OutputFile* f);                    // written in full: a temporary name beside its own
 int output_commit(OutputFile* f);                   // staged: moved over its name at once
 void output_discard(OutputFile* f);                 // closed, the temporary name removed
 int output_same(const OutputFile& a, const OutputFile& b);  // both checked, and one name
+const char* output_reason(const OutputFile& f);     // f->error in words

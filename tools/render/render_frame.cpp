@@ -4,6 +4,7 @@
 #include "platform/gl_surface.h"
 #include "platform/message_box.h"
 #include "tools/arguments.h"
+#include "tools/render/output_file.h"
 #include "visuals/icon.h"
 #include "visuals/scene.h"
 
@@ -17,6 +18,7 @@
 static SceneInputs inputs;  // the program's start: clock 0, silence, white tint
 static int width = 640, height = 480;
 static std::vector<uint8_t> frame_rgb;   // bottom row first
+static OutputFile png_file;
 
 // The one statement of the usage: the README and the manual page show it
 // too, and a test holds them to it.
@@ -32,13 +34,23 @@ static int usage()
     return 2;
 }
 
+// One line naming the file and the reason; status 2, as for a bad argument.
+static int cannot_write()
+{
+    std::fprintf(stderr, "render-frame: cannot write '%s': %s\n", png_file.path.c_str(), output_reason(png_file));
+    output_discard(&png_file);
+    return 2;
+}
+
 static int box_to_stderr(void*, const char* text, const char* caption, uint32_t)
 {
     std::fprintf(stderr, "render-frame: %s: %s\n", caption, text);
     return IDOK;
 }
 
-static int write_png(const char* path)
+// Encoded whole in memory (a frame is a few hundred kilobytes at most),
+// then put in place.
+static int write_png()
 {
     png_image image;
     std::memset(&image, 0, sizeof image);
@@ -47,9 +59,21 @@ static int write_png(const char* path)
     image.height = png_uint_32(height);
     image.format = PNG_FORMAT_RGB;
     // A negative stride: the rows come bottom first.
-    if (png_image_write_to_file(&image, path, 0, frame_rgb.data(), -width * 3, nullptr))
+    const png_int_32 stride = -width * 3;
+    png_alloc_size_t size = 0;
+    std::vector<uint8_t> png;
+    if (png_image_write_get_memory_size(image, size, 0, frame_rgb.data(), stride, nullptr)) {
+        png.resize(size);
+        png_image_write_to_memory(&image, png.data(), &size, 0, frame_rgb.data(), stride, nullptr);
+    }
+    if (image.warning_or_error & PNG_IMAGE_ERROR) {
+        std::fprintf(stderr, "render-frame: %s: %s\n", png_file.path.c_str(), image.message);
         return 1;
-    std::fprintf(stderr, "render-frame: %s: %s\n", path, image.message);
+    }
+    if (!output_open(&png_file) || !output_write(&png_file, png.data(), size) || !output_stage(&png_file) ||
+        !output_commit(&png_file))
+        return cannot_write();
+    output_discard(&png_file);
     return 0;
 }
 
@@ -110,6 +134,10 @@ int main(int argc, char** argv)
         inputs.tint[c] = int32_t(rgb[c]);
     inputs.background = int32_t(background);
 
+    // The output before any work: refused now rather than after drawing.
+    output_exit_on_signals("render-frame");
+    if (!output_check(&png_file, out))
+        return cannot_write();
     // A tool never waits on a box: the picture reader's messages go to stderr.
     platform_set_message_box_hook(box_to_stderr);
     // The surface ends with the process. (Closing it first unloads the GL
@@ -127,5 +155,5 @@ int main(int argc, char** argv)
         draw_icon(width, inputs.tint);
     else
         draw_scene(inputs);
-    return write_png(out) ? 0 : 1;
+    return write_png();
 }

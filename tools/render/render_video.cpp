@@ -30,7 +30,6 @@ extern "C" {
 #include <chrono>
 #include <condition_variable>
 #include <cmath>
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -92,7 +91,6 @@ struct Options {
 // main otherwise.
 OutputFile video_file;
 OutputFile log_file;  // main only, and written only at the end
-volatile std::sig_atomic_t interrupted = 0;
 
 // One video frame's worth of work, handed from the drawing thread to the
 // encoding thread: the sound mixed since the previous batch, then the frame.
@@ -247,7 +245,7 @@ Options parse_arguments(int argc, char** argv)
 // One line naming the file and the reason, which makes the status 2.
 int cannot_write(const OutputFile& f)
 {
-    std::fprintf(stderr, "render-video: cannot write '%s': %s\n", f.path.c_str(), std::strerror(f.error));
+    std::fprintf(stderr, "render-video: cannot write '%s': %s\n", f.path.c_str(), output_reason(f));
     return 0;
 }
 
@@ -340,11 +338,6 @@ int box_to_stderr(void*, const char* text, const char* caption, uint32_t)
     return IDOK;
 }
 
-void on_signal(int)
-{
-    interrupted = 1;
-}
-
 void show_progress(int64_t done, int64_t total, int fps, double elapsed, bool final)
 {
     constexpr int bar = 30;
@@ -389,10 +382,6 @@ int draw_frames(const Options& o, std::string* log_rows)
     char row[128];
 
     for (int64_t i = 0; i <= frames; ++i) {
-        if (interrupted) {
-            std::fprintf(stderr, "%srender-video: interrupted\n", progress ? "\n" : "");
-            return 0;
-        }
         Batch* b = next_batch();
         if (!b)
             return 0;
@@ -480,14 +469,15 @@ int main(int argc, char** argv)
 {
     Options o = parse_arguments(argc, argv);
     av_log_set_level(AV_LOG_ERROR);
-    // Past a file size limit a write then fails as on a full disk, instead
-    // of the process being killed without a word.
-    std::signal(SIGXFSZ, SIG_IGN);
-    // Before -C, since relative names count from where we are.
+    // A signal ends the capture wherever it is, a load stuck on a pipe
+    // included, and leaves older files as they were.
+    output_exit_on_signals("render-video");
+    // Before -C, since relative names count from where we are; and before
+    // any work, so that an output we may not replace is refused at once.
     if (!output_check(&video_file, o.out))
-        bad_input("cannot write '%s': %s", o.out, std::strerror(video_file.error));
+        bad_input("cannot write '%s': %s", o.out, output_reason(video_file));
     if (o.log && !output_check(&log_file, o.log))
-        bad_input("cannot write '%s': %s", o.log, std::strerror(log_file.error));
+        bad_input("cannot write '%s': %s", o.log, output_reason(log_file));
     if (o.log && output_same(video_file, log_file))
         bad_input("the log cannot be the video file");
     if (o.directory && chdir(o.directory) != 0)
@@ -496,10 +486,7 @@ int main(int argc, char** argv)
     if (stat("datas", &datas) != 0 || !S_ISDIR(datas.st_mode))
         bad_input("no datas/ folder in '%s' (see -C)", o.directory ? o.directory : ".");
     if (!output_open(&video_file))
-        bad_input("cannot write '%s': %s", o.out, std::strerror(video_file.error));
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
-    std::signal(SIGHUP, on_signal);
+        bad_input("cannot write '%s': %s", o.out, output_reason(video_file));
 
     std::string log_rows;
     double seconds_taken = 0;

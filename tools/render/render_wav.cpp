@@ -1,11 +1,11 @@
 // tools/render/render_wav.cpp: render-wav, plays a module through the engine with
-// no device and writes what the mixer produced as a WAV file, running effect
-// commands at chosen times. One thread: it is both the UI and the mixer.
+// no device and writes what the mixer produced as a WAV file, block by block
+// as it is mixed, running effect commands at chosen times. One thread: it is both the UI and the mixer.
 // Its usage is what render-wav --help prints.
 #include "player/effects.h"
 #include "player/engine.h"
 #include "tools/arguments.h"
-#include "tools/write_file.h"
+#include "tools/render/output_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +19,8 @@ namespace {
 
 constexpr size_t block_frames = 1024;  // the block the mixer runs at
 constexpr double max_seconds = 3600.0;
+// The most a WAV's 32-bit lengths can count.
+constexpr size_t max_wav_frames = (UINT32_MAX - 36) / 4;
 
 struct Command {
     const char* name;
@@ -55,38 +57,58 @@ int usage(const char* why)
     return 2;
 }
 
-void put_u16(std::vector<uint8_t>& out, uint32_t v)
+// The 44-byte header of 16-bit stereo PCM at ENGINE_RATE, data_bytes long.
+void wav_header(uint8_t* out, uint32_t data_bytes)
 {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
+    auto put = [&out](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            *out++ = uint8_t(v >> (8 * i));
+    };
+    auto tag = [&out](const char* four) {
+        std::memcpy(out, four, 4);
+        out += 4;
+    };
+    tag("RIFF");
+    put(36 + data_bytes, 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(16, 4);
+    put(1, 2);  // PCM
+    put(2, 2);  // channels
+    put(ENGINE_RATE, 4);
+    put(ENGINE_RATE * 4, 4);  // bytes per second
+    put(4, 2);                // bytes per frame
+    put(16, 2);               // bits per sample
+    tag("data");
+    put(data_bytes, 4);
 }
 
-void put_u32(std::vector<uint8_t>& out, uint32_t v)
+// The file goes out block by block as the mixer makes it; the header,
+// whose lengths are known only at the end, is written over its place last.
+OutputFile wav_file;
+int peak_left, peak_right;
+
+// Appends frames of interleaved stereo to the file, little-endian.
+int write_frames(const int16_t* samples, size_t frames)
 {
-    put_u16(out, v & 0xffff);
-    put_u16(out, v >> 16);
+    uint8_t bytes[4 * block_frames];
+    for (size_t i = 0; i < 2 * frames; i += 2) {
+        peak_left = std::max(peak_left, std::abs(int(samples[i])));
+        peak_right = std::max(peak_right, std::abs(int(samples[i + 1])));
+        for (size_t k = 0; k < 2; ++k) {
+            bytes[2 * (i + k)] = uint8_t(samples[i + k]);
+            bytes[2 * (i + k) + 1] = uint8_t(uint16_t(samples[i + k]) >> 8);
+        }
+    }
+    return output_write(&wav_file, bytes, 4 * frames);
 }
 
-int write_wav(const char* path, const std::vector<int16_t>& samples)
+// One line naming the file and the reason; status 2, as for a bad argument.
+int cannot_write()
 {
-    uint32_t data_bytes = uint32_t(samples.size() * 2);
-    std::vector<uint8_t> out;
-    out.reserve(44 + data_bytes);
-    out.insert(out.end(), {'R', 'I', 'F', 'F'});
-    put_u32(out, 36 + data_bytes);
-    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put_u32(out, 16);
-    put_u16(out, 1);  // PCM
-    put_u16(out, 2);  // channels
-    put_u32(out, ENGINE_RATE);
-    put_u32(out, ENGINE_RATE * 4);  // bytes per second
-    put_u16(out, 4);                // bytes per frame
-    put_u16(out, 16);               // bits per sample
-    out.insert(out.end(), {'d', 'a', 't', 'a'});
-    put_u32(out, data_bytes);
-    for (int16_t s : samples)
-        put_u16(out, uint16_t(s));
-    return write_whole_file(path, out);
+    std::fprintf(stderr, "render-wav: cannot write '%s': %s\n", wav_file.path.c_str(), output_reason(wav_file));
+    output_discard(&wav_file);
+    return 2;
 }
 
 }  // namespace
@@ -137,6 +159,12 @@ int main(int argc, char** argv)
         return usage("--loop plays forever: give --seconds too");
     // Commands at the same frame run in the order given.
     std::stable_sort(timed.begin(), timed.end(), [](const Timed& a, const Timed& b) { return a.sample < b.sample; });
+    // The output before any work: refused now rather than after the render.
+    output_exit_on_signals("render-wav");
+    uint8_t header[44];
+    wav_header(header, 0);
+    if (!output_check(&wav_file, wav_path) || !output_open(&wav_file) || !output_write(&wav_file, header, 44))
+        return cannot_write();
 
     if (!audio_init(0, ENGINE_RATE, 0, nullptr)) {
         std::fprintf(stderr, "render-wav: the engine did not start\n");
@@ -151,39 +179,37 @@ int main(int argc, char** argv)
     music_play_ex(channel, 0, -1, 1);
 
     // Without --seconds: until the module ends, in whole blocks.
-    size_t total_frames = seconds < 0 ? SIZE_MAX : size_t(std::llround(seconds * ENGINE_RATE));
-    std::vector<int16_t> samples;
-    size_t next = 0;
-    for (size_t done = 0; done < total_frames;) {
+    size_t total_frames = seconds < 0 ? max_wav_frames : size_t(std::llround(seconds * ENGINE_RATE));
+    int16_t block[2 * block_frames];
+    size_t next = 0, frames = 0;
+    int written = 1;
+    while (written && frames < total_frames) {
         if (seconds < 0 && !channel_is_active(channel))
             break;
         // A block is cut short where a command falls inside it.
-        const size_t block_end = std::min(done + block_frames, total_frames);
-        for (size_t at = done; at < block_end;) {
+        const size_t block_end = std::min(frames + block_frames, total_frames);
+        for (size_t at = frames; at < block_end;) {
             while (next < timed.size() && timed[next].sample <= at)
                 timed[next++].command->run(channel);
             size_t until = next < timed.size() ? std::min(block_end, timed[next].sample) : block_end;
-            samples.resize(samples.size() + 2 * (until - at));
-            audio_render(samples.data() + samples.size() - 2 * (until - at), until - at);
+            audio_render(block + 2 * (at - frames), until - at);
             at = until;
         }
-        done = block_end;
+        written = write_frames(block, block_end - frames);
+        frames = block_end;
     }
-    for (; next < timed.size(); ++next)
+    if (written && seconds < 0 && frames == max_wav_frames && channel_is_active(channel))
+        std::fprintf(stderr, "render-wav: cut at %zu frames, the most a WAV file holds\n", frames);
+    for (; written && next < timed.size(); ++next)
         std::fprintf(stderr, "render-wav: %s at %g s is past the end; not run\n", timed[next].command->name,
                      timed[next].seconds);
     audio_shutdown();
 
-    if (!write_wav(wav_path, samples)) {
-        std::fprintf(stderr, "render-wav: cannot write '%s'\n", wav_path);
-        return 1;
-    }
-    int peak_left = 0, peak_right = 0;
-    for (size_t i = 0; i < samples.size(); i += 2) {
-        peak_left = std::max(peak_left, std::abs(int(samples[i])));
-        peak_right = std::max(peak_right, std::abs(int(samples[i + 1])));
-    }
-    size_t frames = samples.size() / 2;
+    wav_header(header, uint32_t(frames * 4));
+    if (!written || !output_write_at(&wav_file, header, 44, 0) || !output_stage(&wav_file) ||
+        !output_commit(&wav_file))
+        return cannot_write();
+    output_discard(&wav_file);
     std::printf("%s: %zu frames (%.3f s) at %u Hz, peak left %d, right %d (of 32768)\n", wav_path, frames,
                 double(frames) / ENGINE_RATE, ENGINE_RATE, peak_left, peak_right);
     return 0;

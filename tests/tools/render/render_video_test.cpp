@@ -11,13 +11,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <dirent.h>
+#include "tests/tools/render/tool_process.h"
+
 #include <gtest/gtest.h>
 #include <png.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -48,94 +45,11 @@ void clear_folder()
     fs::create_directories(d + "/out");
 }
 
-std::string read_text(const std::string& path)
-{
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-}
-
 // Runs a command in the build tree (where datas/ is): its exit status (-1
 // when it did not exit) and standard error.
 std::pair<int, std::string> run(const std::string& command)
 {
-    const int status = std::system((command + " >/dev/null 2>" + d + "/err").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_text(d + "/err")};
-}
-
-// The names in a folder, sorted, a space between: what a capture left.
-std::string listing(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const fs::directory_entry& e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    std::string joined;
-    for (const std::string& name : names)
-        joined += (joined.empty() ? "" : " ") + name;
-    return joined;
-}
-
-// Starts a command as run() does, without waiting: its process id, which
-// is the command's own once the shell has handed over.
-pid_t start(const std::string& command)
-{
-    const std::string line = "exec " + command + " >/dev/null 2>" + d + "/err";
-    const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
-    pid_t pid = -1;
-    posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
-    return pid;
-}
-
-// The exit status of a started command, or 128 + the signal that ended
-// it, as a shell tells it; -1 when it cannot be had.
-int finish(pid_t pid)
-{
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return -1;
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Whether process pid holds a file of out/ open, grown past `bytes`: the
-// capture's file, unnamed ("#NNN (deleted)") or not.
-bool holds_output(pid_t pid, off_t bytes)
-{
-    const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
-    DIR* dir = opendir(fds.c_str());
-    bool found = false;
-    while (dir && !found) {
-        const dirent* e = readdir(dir);
-        if (!e)
-            break;
-        const std::string fd = fds + e->d_name;
-        char target[4096];
-        const ssize_t n = readlink(fd.c_str(), target, sizeof target);
-        struct stat st;
-        const bool in_out = n > 0 && std::string(target, size_t(n)).rfind(d + "/out/", 0) == 0;
-        found = in_out && stat(fd.c_str(), &st) == 0 && st.st_size > bytes;
-    }
-    if (dir)
-        closedir(dir);
-    return found;
-}
-
-// Waits until process pid holds its output, grown past `bytes`: true, or
-// false once it has ended without (or is still without after two minutes).
-bool wait_for_output(pid_t pid, off_t bytes)
-{
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    while (!holds_output(pid, bytes)) {
-        siginfo_t ended{};
-        waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT);
-        if (ended.si_pid == pid || std::chrono::steady_clock::now() > give_up)
-            return false;
-        // Only paces the looks: what is awaited is the file itself.
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return run_tool(command, d + "/err");
 }
 
 // The log a capture must write, heading first: per frame, the clock as render-frame takes it, the
@@ -463,10 +377,10 @@ TEST(RenderVideo, ACaptureCutShortLeavesTheFolderAsItWas)
         clear_folder();
         if (*c.old)
             std::ofstream(out) << c.old;
-        const pid_t pid = start(RENDER_VIDEO " " + out + " --seconds 600 --lossless --log " + d + "/out/log.tsv");
-        EXPECT_TRUE(wait_for_output(pid, 0)) << c.name << ": " << read_text(d + "/err");
+        const pid_t pid = start_tool(RENDER_VIDEO " " + out + " --seconds 600 --lossless --log " + d + "/out/log.tsv", d + "/err");
+        EXPECT_TRUE(wait_until(pid, [&] { return holds_file_in(pid, d + "/out", 0); })) << c.name << ": " << read_text(d + "/err");
         kill(pid, c.signal);
-        EXPECT_EQ(finish(pid), c.status) << c.name << ": " << read_text(d + "/err");
+        EXPECT_EQ(finish_tool(pid), c.status) << c.name << ": " << read_text(d + "/err");
         EXPECT_EQ(listing(d + "/out"), *c.old ? "out.mkv" : "") << c.name;
         EXPECT_EQ(read_text(out), c.old) << c.name;
     }
@@ -474,14 +388,14 @@ TEST(RenderVideo, ACaptureCutShortLeavesTheFolderAsItWas)
     // Unable to put its log in place at the end (held while the log's name
     // becomes a folder): status 2, and no video without its log.
     clear_folder();
-    const pid_t pid = start(RENDER_VIDEO " " + out + " --seconds 1 --log " + d + "/out/log.tsv");
-    EXPECT_TRUE(wait_for_output(pid, -1)) << read_text(d + "/err");
+    const pid_t pid = start_tool(RENDER_VIDEO " " + out + " --seconds 1 --log " + d + "/out/log.tsv", d + "/err");
+    EXPECT_TRUE(wait_until(pid, [&] { return holds_file_in(pid, d + "/out", -1); })) << read_text(d + "/err");
     kill(pid, SIGSTOP);
     int stopped = 0;
     waitpid(pid, &stopped, WUNTRACED);
     fs::create_directory(d + "/out/log.tsv");
     kill(pid, SIGCONT);
-    EXPECT_EQ(finish(pid), 2) << read_text(d + "/err");
+    EXPECT_EQ(finish_tool(pid), 2) << read_text(d + "/err");
     EXPECT_EQ(listing(d + "/out"), "log.tsv") << "only the folder made in its way";
     fs::remove_all(d);
 }

@@ -9,6 +9,7 @@ SEND_CLOSE in the environment; SANITIZED when the program is built with a
 sanitizer."""
 import os
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -38,8 +39,13 @@ TOP = {"1": 10, "2": 11, "3": 12, "4": 13, "5": 14, "6": 15, "7": 16, "8": 17, "
 SECOND = 44100 * FRAME  # bytes of one second of sound
 
 
+def no_core_files():
+    """In the disk's process before it starts: a quit signal dumps no core."""
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
 class Disk(unittest.TestCase):
-    def start(self, screen_size="1024x768", remove=(), modes=False, piped=(), audio_driver="disk"):
+    def start(self, screen_size="1024x768", remove=(), modes=False, piped=(), audio_driver="disk", **environment):
         self.screen = Screen(screen_size)
         if modes:
             self.screen.run("xrandr", "--newmode", "640x480", "25.175", "640", "656", "752", "800",
@@ -53,12 +59,13 @@ class Disk(unittest.TestCase):
             os.remove(os.path.join(self.dir, "datas", name))
             os.mkfifo(os.path.join(self.dir, "datas", name))
         self.audio = os.path.join(self.dir, "out.raw")
-        env = dict(self.screen.env, SDL_AUDIODRIVER=audio_driver, SDL_DISKAUDIOFILE=self.audio)
+        env = dict(self.screen.env, SDL_AUDIODRIVER=audio_driver, SDL_DISKAUDIOFILE=self.audio, **environment)
         # Standard error to a file: a pipe would stay open as long as any
         # child of the disk does.
         self.errors = os.path.join(self.dir, "stderr.txt")
         with open(self.errors, "w") as errors:
-            self.proc = subprocess.Popen([DISK], cwd=self.dir, env=env, stdout=subprocess.DEVNULL, stderr=errors)
+            self.proc = subprocess.Popen([DISK], cwd=self.dir, env=env, stdout=subprocess.DEVNULL, stderr=errors,
+                                         preexec_fn=no_core_files)
 
     def tearDown(self):
         if getattr(self, "proc", None) and self.proc.poll() is None:
@@ -351,6 +358,22 @@ class Disk(unittest.TestCase):
         self.screen.answer("Error", "Return")
         self.assertEqual(self.exit_status(), 0)
         self.assertIn("current 1024 x 768", self.screen.run("xrandr").stdout, "the desktop's mode is back")
+
+    def test_held_effect_keys_leave_no_block_late(self):
+        self.start(MUSICDISK_AUDIO_STATS="1")
+        self.open_window()
+        self.find_opening("1-ambre.it")
+        # Each press a key-down, as a held key's repeats are: far past the
+        # eight instances of each effect that the keys may stack.
+        self.screen.keys(self.window, "F1", "F3", "F5", repeat=1000, delay=0)
+        self.wait_played(3)  # the stacks at work once every press is taken
+        self.press("Escape")
+        self.assertEqual(self.exit_status(), 27)
+        stats = re.search(r"musicdisk: audio: (\d+) blocks of (\d+) frames, (\d+) late", self.stderr)
+        self.assertTrue(stats, "no audio figures on standard error")
+        blocks, frames, late = map(int, stats.groups())
+        self.assertGreater(blocks * frames, 3 * 44100, "blocks the device asked for")
+        self.assertEqual(late, 0, "blocks mixed too late for the device, of %d" % blocks)
 
     @unittest.skipIf(os.environ.get("SANITIZED"), "a sanitizer holds freed memory back")
     def test_a_held_key_keeps_memory_flat(self):

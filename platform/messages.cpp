@@ -1,6 +1,8 @@
 // platform/messages.cpp: the message queue over SDL's event queue. UI thread.
 #include "platform/messages.h"
 
+#include "platform/signals.h"
+
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/XKBlib.h>
@@ -194,6 +196,7 @@ int platform_register_window_class(PlatformWindowProc proc)
 
 int platform_peek_message(PlatformMessage* msg)
 {
+    platform_answer_signals();
     if (posted_count) {
         *msg = posted[posted_first];
         posted_first = (posted_first + 1) % posted_capacity;

@@ -320,15 +320,38 @@ class Disk(unittest.TestCase):
             until(lambda: not self.screen.shown(QUESTION), 10, "the question going with the disk")
             self.tearDown()
 
-    def test_a_signal_during_a_later_box_ends_as_a_close_does(self):
+    def test_a_signal_during_a_later_box_takes_it_down_and_the_mode_back(self):
         # After a real mode change, the reader's box for a missing picture.
-        self.start(remove=["menu.bmp"], modes=True)
-        self.screen.answer(QUESTION, "Return")
-        self.screen.wait_window("Error")
-        self.proc.send_signal(signal.SIGTERM)
-        self.assertEqual(self.exit_status(), 0)
-        self.assertIn("current 1024 x 768", self.screen.run("xrandr").stdout, "the desktop's mode is back")
-        until(lambda: not self.screen.shown("Error"), 10, "the box going with the disk")
+        # A termination or a hang-up (the terminal closed) ends as a close
+        # does, a quit as a quit does once the mode is back.
+        for sig, status in ((signal.SIGTERM, 0), (signal.SIGHUP, 0), (signal.SIGQUIT, -signal.SIGQUIT)):
+            self.start(remove=["menu.bmp"], modes=True)
+            self.screen.answer(QUESTION, "Return")
+            self.screen.wait_window("Error")
+            self.proc.send_signal(sig)
+            self.assertEqual(self.exit_status(), status, sig.name)
+            self.assertIn("current 1024 x 768", self.screen.run("xrandr").stdout,
+                          "%s: the desktop's mode is back" % sig.name)
+            until(lambda: not self.screen.shown("Error"), 10, "the box going with the disk")
+            self.tearDown()
+
+    def test_a_signal_while_playing_fullscreen_puts_the_mode_back(self):
+        # A hang-up ends as a close does, a quit as a quit does once the
+        # mode is back; a broken pipe is no reason to end.
+        for sig, status in ((signal.SIGHUP, 0), (signal.SIGQUIT, -signal.SIGQUIT), (signal.SIGPIPE, 27)):
+            self.start(modes=True)
+            self.open_window("Return")
+            self.assertIn("current 640 x 480", self.screen.run("xrandr").stdout, sig.name)
+            self.proc.send_signal(sig)
+            if sig == signal.SIGPIPE:
+                self.wait_played(1)
+                self.press("Escape")
+            self.assertEqual(self.exit_status(), status, sig.name)
+            self.assertIn("current 1024 x 768", self.screen.run("xrandr").stdout,
+                          "%s: the desktop's mode is back" % sig.name)
+            boxes = {w[1] for w in self.screen.windows()} & {"Error", "ERROR", "SHUTDOWN ERROR"}
+            self.assertEqual(boxes, set(), sig.name)
+            self.tearDown()
 
     def test_missing_first_track_ends_with_255_and_no_box(self):
         self.start(remove=["1-ambre.it"])

@@ -59,10 +59,19 @@ static void on_hang_up(int)
     raise(SIGTERM);
 }
 
+// A signal the parent had ignored stays ignored: nohup keeps its word.
+static void catch_unless_ignored(int number, void (*handler)(int), int flags)
+{
+    struct sigaction old;
+    if (sigaction(number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+        return;
+    catch_signal(number, handler, flags);
+}
+
 void platform_catch_signals()
 {
-    catch_signal(SIGHUP, on_hang_up, SA_RESTART);
-    catch_signal(SIGQUIT, on_quit, SA_RESTART | SA_NODEFER);
+    catch_unless_ignored(SIGHUP, on_hang_up, SA_RESTART);
+    catch_unless_ignored(SIGQUIT, on_quit, SA_RESTART | SA_NODEFER);
     // A write to a closed pipe or socket (a reader of standard error gone)
     // fails with EPIPE instead.
     signal(SIGPIPE, SIG_IGN);

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <new>
 
 static PlatformMessageBoxHook message_box_hook;  // tests only, UI thread
@@ -81,13 +82,16 @@ static int show_watched_box(const SDL_MessageBoxData* box, int* answer)
     box_owner = getpid();
     box_up = 1;
     constexpr int taken[] = {SIGINT, SIGTERM, SIGQUIT};
-    struct sigaction take = {}, old[3];
+    struct sigaction take = {}, old[std::size(taken)];
     take.sa_handler = on_termination;
     sigemptyset(&take.sa_mask);
-    for (int i = 0; i < 3; ++i)
-        sigaction(taken[i], &take, &old[i]);
+    for (size_t i = 0; i < std::size(taken); ++i) {
+        sigaction(taken[i], nullptr, &old[i]);
+        if (old[i].sa_handler != SIG_IGN)  // one the parent had ignored stays so
+            sigaction(taken[i], &take, nullptr);
+    }
     int result = SDL_ShowMessageBox(box, answer);
-    for (int i = 0; i < 3; ++i)
+    for (size_t i = 0; i < std::size(taken); ++i)
         sigaction(taken[i], &old[i], nullptr);
     box_up = 0;
     box_watch->helper.store(0);

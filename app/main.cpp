@@ -1,5 +1,6 @@
 // app/main.cpp: the process entry. The program reads no command line.
 #include "app/music_disk.h"
+#include "platform/signals.h"
 #include "player/engine.h"
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 
 int main()
 {
+    platform_catch_signals();
     const int status = run_music_disk(nullptr, nullptr, nullptr, 0);
     // For long runs under test (scripts/soak): what the sound device asked
     // of the mixer, and how often it was left short.

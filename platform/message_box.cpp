@@ -1,6 +1,8 @@
 // platform/message_box.cpp: message boxes over SDL2's message box. UI thread.
 #include "platform/message_box.h"
 
+#include "platform/signals.h"
+
 #include <SDL.h>
 #include <pthread.h>
 #include <signal.h>
@@ -11,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <new>
 
 static PlatformMessageBoxHook message_box_hook;  // tests only, UI thread
@@ -19,11 +22,13 @@ static PlatformMessageBoxHook message_box_hook;  // tests only, UI thread
 // that process without a way out. So a termination signal either killed the
 // program and left its box on screen, or waited behind the box until
 // someone answered it. While a box is up, the box's process is marked to
-// die with the program, and a termination signal takes the box down; the
-// program then ends as a close request ends it.
+// die with the program, and a termination signal (a hang-up is one, see
+// signals_posix.cpp) takes the box down; the program then ends as a close
+// request ends it. A quit signal takes the box down too, then gets the
+// program's own answer (platform/signals.h).
 struct BoxWatch {
     std::atomic<pid_t> helper;  // the process drawing the box; 0 until it is forked
-    std::atomic<int> ending;    // a termination signal came while the box was up
+    std::atomic<int> ending;    // the signal that came while the box was up, or 0
 };
 static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
               "shared with a signal handler and another process");
@@ -46,9 +51,9 @@ static void on_fork_in_child()
 }
 
 // Any thread may take the signal: only atomics and kill here.
-static void on_termination(int)
+static void on_termination(int number)
 {
-    box_watch->ending.store(1);
+    box_watch->ending.store(number);
     pid_t helper = box_watch->helper.load();
     if (helper > 0)
         kill(helper, SIGKILL);
@@ -69,25 +74,37 @@ static bool box_watch_ready()
 // SDL's box, with termination signals taking it down (see above).
 static int show_watched_box(const SDL_MessageBoxData* box, int* answer)
 {
+    platform_answer_signals();  // a quit that came before: no box at all
     if (!box_watch_ready())
         return SDL_ShowMessageBox(box, answer);
     box_watch->helper.store(0);
     box_watch->ending.store(0);
     box_owner = getpid();
     box_up = 1;
-    struct sigaction take = {}, old_interrupt, old_terminate;
+    constexpr int taken[] = {SIGINT, SIGTERM, SIGQUIT};
+    struct sigaction take = {}, old[std::size(taken)];
     take.sa_handler = on_termination;
     sigemptyset(&take.sa_mask);
-    sigaction(SIGINT, &take, &old_interrupt);
-    sigaction(SIGTERM, &take, &old_terminate);
+    for (size_t i = 0; i < std::size(taken); ++i) {
+        sigaction(taken[i], nullptr, &old[i]);
+        if (old[i].sa_handler != SIG_IGN)  // one the parent had ignored stays so
+            sigaction(taken[i], &take, nullptr);
+    }
     int result = SDL_ShowMessageBox(box, answer);
-    sigaction(SIGINT, &old_interrupt, nullptr);
-    sigaction(SIGTERM, &old_terminate, nullptr);
+    for (size_t i = 0; i < std::size(taken); ++i)
+        sigaction(taken[i], &old[i], nullptr);
     box_up = 0;
     box_watch->helper.store(0);
+    const int ending = box_watch->ending.load();
+    // The quit again, now to the program's own answer, which puts the
+    // display mode back before it ends the program.
+    if (ending == SIGQUIT) {
+        raise(SIGQUIT);
+        platform_answer_signals();
+    }
     // As a close request would: status 0, and the exit handlers put the
     // desktop's display mode back and stop the sound.
-    if (box_watch->ending.load())
+    if (ending)
         std::exit(0);
     return result;
 }

@@ -2,6 +2,7 @@
 #include "platform/messages.h"
 
 #include "platform/audio_device.h"
+#include "platform/signals.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -200,6 +201,7 @@ int platform_register_window_class(PlatformWindowProc proc)
 
 int platform_peek_message(PlatformMessage* msg)
 {
+    platform_answer_signals();
     if (posted_count) {
         *msg = posted[posted_first];
         posted_first = (posted_first + 1) % posted_capacity;

@@ -46,6 +46,43 @@ static std::atomic<uint32_t> flanger_dsp{0};    // UI only
 static std::atomic<int16_t> echo_history[echo_frames][2];        // output, left/right
 static std::atomic<int16_t> flanger_history[flanger_frames][2];  // dry input, left/right
 
+// How many instances of one effect the keys have attached to one channel.
+// Each instance costs the mixer a pass over every block, and a held key
+// repeats some 30 times a second: unbounded, a few seconds of F1 left more
+// work per block than the block lasts. Only the current channel is
+// counted: a track change makes a new one (handles are never reused), and
+// the old channel, stopped, costs nothing. UI thread only.
+struct EffectStack {
+    uint32_t channel;
+    int instances;
+};
+static EffectStack pan_stack, echo_stack, flanger_stack;
+
+static bool stack_full(EffectStack* stack, uint32_t channel)
+{
+    if (stack->channel != channel) {
+        stack->channel = channel;
+        stack->instances = 0;
+    }
+    return stack->instances >= effect_stack_limit;
+}
+
+// dsp is the engine's answer to an attach: 0 is a refusal, nothing attached.
+static uint32_t count_attach(EffectStack* stack, uint32_t dsp)
+{
+    if (dsp)
+        ++stack->instances;
+    return dsp;
+}
+
+// removed is the engine's answer to a removal: 1 when an instance went.
+static int count_removal(EffectStack* stack, uint32_t channel, int removed)
+{
+    if (removed == 1 && stack->channel == channel && stack->instances > 0)
+        --stack->instances;
+    return removed;
+}
+
 static inline int16_t load_sample(const std::atomic<int16_t>& s)
 {
     return s.load(std::memory_order_relaxed);
@@ -190,8 +227,10 @@ void dsp_flanger(uint32_t, uint32_t, void* buffer, uint32_t length, uint32_t)
 
 void install_pan_sweep(uint32_t channel)
 {
+    if (stack_full(&pan_stack, channel))
+        return;
     pan_phase.store(pan_install_phase, std::memory_order_relaxed);
-    pan_dsp.store(channel_set_dsp(channel, dsp_pan_sweep, 0), std::memory_order_relaxed);
+    pan_dsp.store(count_attach(&pan_stack, channel_set_dsp(channel, dsp_pan_sweep, 0)), std::memory_order_relaxed);
 }
 
 void remove_pan_sweep(uint32_t channel)
@@ -200,35 +239,43 @@ void remove_pan_sweep(uint32_t channel)
     // phase, which is harmless.
     pan_phase.store(0.0f, std::memory_order_relaxed);
     uint32_t dsp = pan_dsp.load(std::memory_order_relaxed);
-    pan_dsp.store(uint32_t(channel_remove_dsp(channel, dsp)), std::memory_order_relaxed);
+    pan_dsp.store(uint32_t(count_removal(&pan_stack, channel, channel_remove_dsp(channel, dsp))),
+                  std::memory_order_relaxed);
 }
 
 void install_echo(uint32_t channel)
 {
+    if (stack_full(&echo_stack, channel))
+        return;
     clear_history(echo_history);
     echo_pos.store(echo_install_pos, std::memory_order_relaxed);
-    echo_dsp.store(channel_set_dsp(channel, dsp_echo, 0), std::memory_order_relaxed);
+    echo_dsp.store(count_attach(&echo_stack, channel_set_dsp(channel, dsp_echo, 0)), std::memory_order_relaxed);
 }
 
 void remove_echo(uint32_t channel)
 {
     uint32_t dsp = echo_dsp.load(std::memory_order_relaxed);
-    echo_dsp.store(uint32_t(channel_remove_dsp(channel, dsp)), std::memory_order_relaxed);
+    echo_dsp.store(uint32_t(count_removal(&echo_stack, channel, channel_remove_dsp(channel, dsp))),
+                   std::memory_order_relaxed);
 }
 
 void install_flanger(uint32_t channel)
 {
+    if (stack_full(&flanger_stack, channel))
+        return;
     clear_history(flanger_history);
     flanger_pos.store(0, std::memory_order_relaxed);
     flanger_delay.store(flanger_install_delay, std::memory_order_relaxed);
     flanger_step.store(flanger_install_step, std::memory_order_relaxed);
-    flanger_dsp.store(channel_set_dsp(channel, dsp_flanger, 0), std::memory_order_relaxed);
+    flanger_dsp.store(count_attach(&flanger_stack, channel_set_dsp(channel, dsp_flanger, 0)),
+                      std::memory_order_relaxed);
 }
 
 void remove_flanger(uint32_t channel)
 {
     uint32_t dsp = flanger_dsp.load(std::memory_order_relaxed);
-    flanger_dsp.store(uint32_t(channel_remove_dsp(channel, dsp)), std::memory_order_relaxed);
+    flanger_dsp.store(uint32_t(count_removal(&flanger_stack, channel, channel_remove_dsp(channel, dsp))),
+                      std::memory_order_relaxed);
 }
 
 void effects_get_state(EffectState* out)
@@ -271,4 +318,5 @@ void effects_reset_state()
 {
     static const EffectState zero{};
     effects_set_state(&zero);
+    pan_stack = echo_stack = flanger_stack = EffectStack{};
 }

@@ -6,6 +6,7 @@
 
 constexpr int echo_frames = 1200;    // the echo returns after this many frames
 constexpr int flanger_frames = 350;  // the flanger's longest delay, in frames
+constexpr int effect_stack_limit = 8;  // instances of one effect the keys attach to one channel
 
 // Effect routines in the engine's form (player/engine.h): rewrite length / 4
 // interleaved 16-bit stereo frames of buffer in place. Audio thread; only
@@ -17,8 +18,10 @@ void dsp_flanger(uint32_t dsp, uint32_t channel, void* buffer, uint32_t length, 
 
 // Key commands on channel, the engine's handle of a module. UI thread. An
 // install resets its effect's state and attaches one more instance of the
-// routine; a remove detaches the handle in the slot. Each slot keeps
-// whatever the engine answered, a refusal or a remove's 0/1 included.
+// routine, unless effect_stack_limit of them are already on channel: then
+// it does nothing at all. A remove detaches the handle in the slot. Each
+// slot keeps whatever the engine answered, a refusal or a remove's 0/1
+// included.
 void install_pan_sweep(uint32_t channel);  // F1
 void remove_pan_sweep(uint32_t channel);   // F2
 void install_echo(uint32_t channel);       // F3
@@ -45,5 +48,6 @@ void effects_get_state(EffectState* out);
 // Overwrites the state; positions must lie within their histories and the
 // flanger delay within [-1, 351]. Call only while no routine is running.
 void effects_set_state(const EffectState* in);
-// Back to the values the program starts with: everything zero.
+// Back to the values the program starts with: everything zero, no
+// instance counted on any channel.
 void effects_reset_state();

@@ -9,6 +9,7 @@ SEND_CLOSE in the environment; SANITIZED when the program is built with a
 sanitizer."""
 import os
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -85,8 +86,13 @@ class SoundServer:
             self.kill()
 
 
+def no_core_files():
+    """In the disk's process before it starts: a quit signal dumps no core."""
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
 class Disk(unittest.TestCase):
-    def start(self, screen_size="1024x768", remove=(), modes=False, piped=(), audio_driver="disk", env=None):
+    def start(self, screen_size="1024x768", remove=(), modes=False, piped=(), audio_driver="disk", **environment):
         self.screen = Screen(screen_size)
         if modes:
             self.screen.run("xrandr", "--newmode", "640x480", "25.175", "640", "656", "752", "800",
@@ -100,12 +106,13 @@ class Disk(unittest.TestCase):
             os.remove(os.path.join(self.dir, "datas", name))
             os.mkfifo(os.path.join(self.dir, "datas", name))
         self.audio = os.path.join(self.dir, "out.raw")
-        env = dict(self.screen.env, SDL_AUDIODRIVER=audio_driver, SDL_DISKAUDIOFILE=self.audio, **(env or {}))
+        env = dict(self.screen.env, SDL_AUDIODRIVER=audio_driver, SDL_DISKAUDIOFILE=self.audio, **environment)
         # Standard error to a file: a pipe would stay open as long as any
         # child of the disk does.
         self.errors = os.path.join(self.dir, "stderr.txt")
         with open(self.errors, "w") as errors:
-            self.proc = subprocess.Popen([DISK], cwd=self.dir, env=env, stdout=subprocess.DEVNULL, stderr=errors)
+            self.proc = subprocess.Popen([DISK], cwd=self.dir, env=env, stdout=subprocess.DEVNULL, stderr=errors,
+                                         preexec_fn=no_core_files)
 
     def tearDown(self):
         if getattr(self, "proc", None) and self.proc.poll() is None:
@@ -362,15 +369,38 @@ class Disk(unittest.TestCase):
             until(lambda: not self.screen.shown(QUESTION), 10, "the question going with the disk")
             self.tearDown()
 
-    def test_a_signal_during_a_later_box_ends_as_a_close_does(self):
+    def test_a_signal_during_a_later_box_takes_it_down_and_the_mode_back(self):
         # After a real mode change, the reader's box for a missing picture.
-        self.start(remove=["menu.bmp"], modes=True)
-        self.screen.answer(QUESTION, "Return")
-        self.screen.wait_window("Error")
-        self.proc.send_signal(signal.SIGTERM)
-        self.assertEqual(self.exit_status(), 0)
-        self.assertIn("current 1024 x 768", self.screen.run("xrandr").stdout, "the desktop's mode is back")
-        until(lambda: not self.screen.shown("Error"), 10, "the box going with the disk")
+        # A termination or a hang-up (the terminal closed) ends as a close
+        # does, a quit as a quit does once the mode is back.
+        for sig, status in ((signal.SIGTERM, 0), (signal.SIGHUP, 0), (signal.SIGQUIT, -signal.SIGQUIT)):
+            self.start(remove=["menu.bmp"], modes=True)
+            self.screen.answer(QUESTION, "Return")
+            self.screen.wait_window("Error")
+            self.proc.send_signal(sig)
+            self.assertEqual(self.exit_status(), status, sig.name)
+            self.assertIn("current 1024 x 768", self.screen.run("xrandr").stdout,
+                          "%s: the desktop's mode is back" % sig.name)
+            until(lambda: not self.screen.shown("Error"), 10, "the box going with the disk")
+            self.tearDown()
+
+    def test_a_signal_while_playing_fullscreen_puts_the_mode_back(self):
+        # A hang-up ends as a close does, a quit as a quit does once the
+        # mode is back; a broken pipe is no reason to end.
+        for sig, status in ((signal.SIGHUP, 0), (signal.SIGQUIT, -signal.SIGQUIT), (signal.SIGPIPE, 27)):
+            self.start(modes=True)
+            self.open_window("Return")
+            self.assertIn("current 640 x 480", self.screen.run("xrandr").stdout, sig.name)
+            self.proc.send_signal(sig)
+            if sig == signal.SIGPIPE:
+                self.wait_played(1)
+                self.press("Escape")
+            self.assertEqual(self.exit_status(), status, sig.name)
+            self.assertIn("current 1024 x 768", self.screen.run("xrandr").stdout,
+                          "%s: the desktop's mode is back" % sig.name)
+            boxes = {w[1] for w in self.screen.windows()} & {"Error", "ERROR", "SHUTDOWN ERROR"}
+            self.assertEqual(boxes, set(), sig.name)
+            self.tearDown()
 
     def test_missing_first_track_ends_with_255_and_no_box(self):
         self.start(remove=["1-ambre.it"])
@@ -407,7 +437,7 @@ class Disk(unittest.TestCase):
         self.pulse = SoundServer(folder)
         if shutil.which("pulseaudio") is None or not self.pulse.start():
             self.skipTest("no PulseAudio server could be started (pulseaudio from scripts/install-deps)")
-        self.start(audio_driver="pulseaudio", env={"PULSE_SERVER": self.pulse.env["PULSE_SERVER"]})
+        self.start(audio_driver="pulseaudio", PULSE_SERVER=self.pulse.env["PULSE_SERVER"])
         self.open_window()
         until(self.pulse.playing, 30, "the disk playing into the sound server")
 
@@ -440,6 +470,23 @@ class Disk(unittest.TestCase):
         lines = self.stderr.splitlines()
         self.assertEqual([line.startswith(lost) for line in lines], [True, False, True, False], self.stderr)
         self.assertEqual(lines[1::2], [back.strip()] * 2, self.stderr)
+
+    @unittest.skipIf(os.environ.get("SANITIZED"), "a sanitizer's build mixes many times slower than the real one")
+    def test_held_effect_keys_leave_no_block_late(self):
+        self.start(MUSICDISK_AUDIO_STATS="1")
+        self.open_window()
+        self.find_opening("1-ambre.it")
+        # Each press a key-down, as a held key's repeats are: far past the
+        # eight instances of each effect that the keys may stack.
+        self.screen.keys(self.window, "F1", "F3", "F5", repeat=1000, delay=0)
+        self.wait_played(3)  # the stacks at work once every press is taken
+        self.press("Escape")
+        self.assertEqual(self.exit_status(), 27)
+        stats = re.search(r"musicdisk: audio: (\d+) blocks of (\d+) frames, (\d+) late", self.stderr)
+        self.assertTrue(stats, "no audio figures on standard error")
+        blocks, frames, late = map(int, stats.groups())
+        self.assertGreater(blocks * frames, 3 * 44100, "blocks the device asked for")
+        self.assertEqual(late, 0, "blocks mixed too late for the device, of %d" % blocks)
 
     @unittest.skipIf(os.environ.get("SANITIZED"), "a sanitizer holds freed memory back")
     def test_a_held_key_keeps_memory_flat(self):

@@ -12,6 +12,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
 #include <tuple>
@@ -178,6 +179,66 @@ TEST(EffectCommands, SlotsKeepTheEnginesAnswers)
     EXPECT_EQ(channel_remove_dsp(channel, older), 1) << "the older instance went too";
     remove_pan_sweep(channel);  // again: the first answer, 1, passed as the handle and refused
     EXPECT_EQ(state().pan_dsp, 0u) << "the second remove's answer";
+    audio_shutdown();
+    effects_reset_state();
+    std::remove(path.c_str());
+}
+
+// How many instances of each effect run on a channel, read from how far one
+// render of 10 frames moves the state they share; and the keys' commands.
+struct StackedEffect {
+    const char* name;
+    void (*install)(uint32_t channel);
+    void (*remove)(uint32_t channel);
+    uint32_t EffectState::*slot;
+    long (*moved)(const EffectState& before, const EffectState& after);  // frames
+};
+
+static int running_instances(const StackedEffect& e)
+{
+    const EffectState before = state();
+    int16_t block[2 * 10] = {};
+    audio_render(block, 10);
+    return int(e.moved(before, state()) / 10);
+}
+
+// A held install key stops adding instances at the limit, doing nothing
+// at all from then on; a remove makes room for one more; a new channel
+// counts from zero.
+TEST(EffectCommands, AHeldInstallKeyStopsAtTheLimit)
+{
+    const StackedEffect effects[] = {
+        {"pan sweep", install_pan_sweep, remove_pan_sweep, &EffectState::pan_dsp,
+         [](const EffectState& b, const EffectState& a) { return std::lround((a.pan_phase - b.pan_phase) / phase_step); }},
+        {"echo", install_echo, remove_echo, &EffectState::echo_dsp,
+         [](const EffectState& b, const EffectState& a) { return long((a.echo_pos - b.echo_pos + 1200) % 1200); }},
+        {"flanger", install_flanger, remove_flanger, &EffectState::flanger_dsp,
+         [](const EffectState& b, const EffectState& a) { return long((a.flanger_pos - b.flanger_pos + 350) % 350); }},
+    };
+    ASSERT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 1);
+    std::string path = testing::TempDir() + "effects_stack_" + std::to_string(getpid()) + ".it";
+    write_whole_file(path.c_str(), make_tone_module(1.0));
+    const uint32_t channel = music_load(0, path.c_str(), 0, 0, MUSIC_LOOP);
+    const uint32_t next_channel = music_load(0, path.c_str(), 0, 0, MUSIC_LOOP);
+    music_play_ex(channel, 0, -1, 1);
+    for (const StackedEffect& e : effects) {
+        for (int press = 0; press < effect_stack_limit; ++press)
+            e.install(channel);
+        const EffectState full = state();
+        e.install(channel);
+        const EffectState ninth = state();
+        EXPECT_EQ(std::memcmp(&ninth, &full, sizeof full), 0) << e.name << ": the install past the limit changed the state";
+        for (int press = 0; press < 20; ++press)
+            e.install(channel);
+        EXPECT_EQ(running_instances(e), effect_stack_limit) << e.name << " after 29 installs";
+        e.remove(channel);
+        EXPECT_EQ(running_instances(e), effect_stack_limit - 1) << e.name << " after a remove";
+        e.install(channel);
+        e.install(channel);
+        EXPECT_EQ(running_instances(e), effect_stack_limit) << e.name << " after two more installs";
+        e.install(next_channel);
+        EXPECT_EQ(channel_remove_dsp(next_channel, state().*e.slot), 1) << e.name << ": none went on the next channel";
+    }
     audio_shutdown();
     effects_reset_state();
     std::remove(path.c_str());

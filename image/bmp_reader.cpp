@@ -1,8 +1,8 @@
-// image/bmp_reader.cpp: decodes BMP files in place from a read-only mapping
-// into packed RGB records; owns error_popups. UI thread.
+// image/bmp_reader.cpp: decodes BMP files, read whole into memory, into
+// packed RGB records; owns error_popups. UI thread.
 #include "image/bmp_reader.h"
 
-#include "platform/file_map.h"
+#include "platform/file_read.h"
 #include "platform/message_box.h"
 
 #include <bit>
@@ -30,10 +30,13 @@ constexpr uint32_t info_header_bytes = 40;
 // pixels: 64 MiB once GL holds them at 32 bits, 4096 x 4096.
 constexpr int64_t max_side = 16384;             // pixels
 constexpr uint64_t max_pixels = 16u << 20;      // 4 bytes each: 64 MiB
+// The largest picture's pixels at 32 bits, with room for its headers and a
+// full colour table: a longer file is refused before it is read.
+constexpr size_t max_file_bytes = size_t(max_pixels) * 4 + (1u << 20);
 
 // What the converter needs, gathered from either header kind. Every
-// pointer here lies inside the mapping and every length has been checked
-// against it.
+// pointer here lies inside the file's bytes and every length has been
+// checked against them.
 struct BmpDescription {
     uint32_t width;         // > 0
     uint32_t rows;          // |height|, > 0
@@ -87,7 +90,7 @@ uint16_t colour_entry_count(const uint8_t* bitmap_header, size_t length)
     return entries_for_bit_count(u16_at(bitmap_header + 14));
 }
 
-// Fills d from the mapped file. Null, or the text of the failure.
+// Fills d from the file's bytes. Null, or the text of the failure.
 static const char* describe_bmp(const uint8_t* file, size_t size, BmpDescription* d)
 {
     size_t header_at = 0;
@@ -488,21 +491,23 @@ ImageRecord* read_bmp_file(const char* name, int wide)
         path = wide_name;
     }
 
-    PlatformFileMap map = {};
+    // Read, not mapped: a mapped file cut short by a writer meanwhile
+    // faults on its lost pages; bytes of our own stay as they were read.
+    PlatformFileBytes file = {};
     BmpDescription d = {};
     ImageRecord* record = nullptr;
     uint8_t* pixels = nullptr;
     const char* failure = nullptr;
     size_t pixel_bytes = 0;
 
-    if (!path || !platform_map_file(path, &map)) {
+    if (!path || !platform_read_file(path, max_file_bytes, &file)) {
         char text[256];  // a long name is cut, never overrun
         if (std::snprintf(text, sizeof text, "Failed to open DIB file %s.\n", path ? path : "") < 0)
             text[0] = 0;
         show_error_box(text);
         return nullptr;
     }
-    failure = describe_bmp(map.data, map.size, &d);
+    failure = describe_bmp(file.data, file.size, &d);
     if (failure)
         goto done;
 
@@ -527,7 +532,7 @@ ImageRecord* read_bmp_file(const char* name, int wide)
     record->pixels = pixels;
 
 done:
-    platform_unmap_file(&map);
+    platform_free_file(&file);
     if (!record) {
         std::free(pixels);
         show_error_box(failure);

@@ -27,8 +27,9 @@ void show_error_box(const char* text);
 // Reads a BMP file (with or without its 14-byte file header) of 1, 4, 8,
 // 16, 24 or 32 bits per pixel, with a 12-byte core or 40-byte info header,
 // uncompressed, RLE8, RLE4 or bit fields, up to 16384 pixels a side and
-// 16 Mi pixels in all (4096 x 4096; 64 MiB at 32 bits). Null on failure, after at most one box. The same as
-// read_bmp_file(name, 0).
+// 16 Mi pixels in all (4096 x 4096; 64 MiB at 32 bits), from a regular file
+// of at most 65 MiB: anything else fails as a missing file does. Null on
+// failure, after at most one box. The same as read_bmp_file(name, 0).
 ImageRecord* load_bmp_image(const char* name);
 
 // As load_bmp_image; with wide non-zero, name points at a zero-terminated

@@ -13,15 +13,14 @@
 #include "player/engine.h"
 
 #include "platform/audio_device.h"
+#include "platform/file_read.h"
 #include "player/level_meter.h"
 
 #include <libopenmpt/libopenmpt.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -384,51 +383,35 @@ void audio_shutdown()
     initialised = false;
 }
 
-// Reads the whole file with plain reads, so that pipes work as well. A file
-// past max_module_bytes is refused: it may have no end (/dev/zero, a pipe).
-// A regular file's size is known before reading, so a huge one costs no
-// stall: it is refused at once.
-static int read_file(const char* path, std::vector<uint8_t>* bytes)
-{
-    FILE* f = std::fopen(path, "rb");
-    if (!f)
-        return 0;
-    struct stat st;
-    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) > max_module_bytes) {
-        std::fclose(f);
-        return 0;
-    }
-    uint8_t block[65536];
-    size_t got;
-    int ok = 1;
-    // One byte past the limit is enough to know the file is too long.
-    while (ok && (got = std::fread(block, 1, std::min(sizeof block, max_module_bytes + 1 - bytes->size()), f)) > 0) {
-        ok = bytes->size() + got <= max_module_bytes;
-        if (ok)
-            bytes->insert(bytes->end(), block, block + got);
-    }
-    ok = ok && !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
-
 uint32_t music_load(int memory, const char* path, uint32_t offset, uint32_t length, uint32_t flags)
 {
-    if (!initialised || on_mixer_thread || memory != 0 || !path)
+    if (!initialised || on_mixer_thread || !path)
         return 0;
-    std::vector<uint8_t> bytes;
-    if (!read_file(path, &bytes) || offset >= bytes.size())
-        return 0;
-    size_t size = bytes.size() - offset;
-    if (length != 0) {
-        if (length > size)
+    // From a file: a regular one only, so that a pipe or a device under a
+    // module's name cannot hold the UI thread; one past max_module_bytes is
+    // refused before it is read.
+    PlatformFileBytes file = {};
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(path);
+    size_t size = length;
+    if (memory == 0) {
+        if (!platform_read_file(path, max_module_bytes, &file))
             return 0;
-        size = length;
+        bytes = file.data;
+        size = file.size;
+        if (offset >= size || length > size - offset) {
+            platform_free_file(&file);
+            return 0;
+        }
+        size = length != 0 ? length : size - offset;
+    } else if (length == 0 || length > max_module_bytes) {
+        return 0;  // memory has no end to find
     }
     int error = 0;
-    openmpt_module* mod = openmpt_module_create_from_memory2(bytes.data() + offset, size, openmpt_log_func_silent,
-                                                             nullptr, openmpt_error_func_ignore, nullptr, &error,
-                                                             nullptr, nullptr);
+    openmpt_module* mod = openmpt_module_create_from_memory2(bytes + offset, size, openmpt_log_func_silent, nullptr,
+                                                             openmpt_error_func_ignore, nullptr, &error, nullptr,
+                                                             nullptr);
+    // The module keeps copies of what it needs.
+    platform_free_file(&file);
     if (!mod)
         return 0;
     Music* m = new Music;

@@ -40,9 +40,13 @@ void audio_device_stats(AudioDeviceStats* out);
 // For tests and tools: the program never shuts the engine down.
 void audio_shutdown();
 
-// Loads a whole module file (memory 0, offset 0, length 0) with MUSIC_* flags.
-// A handle never reused within a run, or 0; 0 also for a file over 64 MiB,
-// of which no more than that is read.
+// Loads a module with MUSIC_* flags. memory 0: path names a file, of which
+// length bytes from offset are taken (length 0: to its end); only a regular
+// file of at most 64 MiB is read, anything else (a pipe, a device, a
+// folder) fails at once as a missing file does. memory non-zero: path
+// points at length bytes in memory (0 < length <= 64 MiB) from offset,
+// which the caller may free once this returns. A handle never reused
+// within a run, or 0.
 uint32_t music_load(int memory, const char* path, uint32_t offset, uint32_t length, uint32_t flags);
 // Calls proc on the audio thread when the module reaches its end (each wrap
 // of a looping one). A sync handle, or 0 (bad handle, type other than

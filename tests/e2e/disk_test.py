@@ -102,7 +102,7 @@ class Disk(unittest.TestCase):
         shutil.copytree(DATAS, os.path.join(self.dir, "datas"))
         for name in remove:
             os.remove(os.path.join(self.dir, "datas", name))
-        for name in piped:  # the disk waits on the pipe until the test writes it
+        for name in piped:  # a pipe nobody writes, under a data file's name
             os.remove(os.path.join(self.dir, "datas", name))
             os.mkfifo(os.path.join(self.dir, "datas", name))
         self.audio = os.path.join(self.dir, "out.raw")
@@ -180,21 +180,6 @@ class Disk(unittest.TestCase):
         want = self.played_bytes() + int(seconds * SECOND)
         until(lambda: self.played_bytes() >= want, 30 + 2 * seconds, "%g s more sound" % seconds)
 
-    def feed(self, name):
-        """Writes the module into its pipe once the disk has opened it."""
-        path = os.path.join(self.dir, "datas", name)
-
-        def reader_came():
-            try:
-                return os.open(path, os.O_WRONLY | os.O_NONBLOCK)
-            except OSError:  # no reader yet
-                return None
-        fd = until(reader_came, 30, "the disk opening %s" % name)
-        os.set_blocking(fd, True)
-        with open(os.path.join(DATAS, name), "rb") as f:
-            os.write(fd, f.read())
-        os.close(fd)
-
     def cpu_seconds(self):
         with open("/proc/%d/stat" % self.proc.pid) as f:
             fields = f.read().rsplit(")", 1)[1].split()
@@ -250,13 +235,19 @@ class Disk(unittest.TestCase):
         self.assertEqual(self.exit_status(), 0)
 
     def test_the_keypad_plays_tracks_from_their_start_though_num_lock_came_late(self):
-        # Track 1 is read from a pipe, so the disk sits in its start-up with
-        # its window shown while Num Lock goes on.
-        self.start(piped=["1-ambre.it"])
+        # The disk is held still, as a loaded machine holds it, while its
+        # window loses the focus and takes it back and Num Lock goes on: as
+        # it runs again it reads the light as the focus comes, then meets the
+        # Num Lock press still queued, which must not count a second time.
+        self.start()
         self.open_window()
-        self.screen.num_lock(True)
-        self.feed("1-ambre.it")
         first = self.find_opening("1-ambre.it")
+        self.proc.send_signal(signal.SIGSTOP)
+        root = re.search(r"Window id: (0x[0-9a-f]+)", self.screen.run("xwininfo", "-root").stdout).group(1)
+        self.screen.run("xdotool", "windowfocus", "--sync", root)
+        self.screen.run("xdotool", "windowfocus", "--sync", self.window[0])
+        self.screen.num_lock(True)
+        self.proc.send_signal(signal.SIGCONT)
         self.press(KP["3"])
         fourth = self.find_opening("4-MIRROR.IT", first)
         self.press(KP["-"])
@@ -420,6 +411,29 @@ class Disk(unittest.TestCase):
         self.screen.answer("Error", "Return")
         self.assertEqual(self.exit_status(), 0)
         self.assertFalse(os.path.exists(self.audio), "no sound before the pictures")
+
+    # A pipe nobody writes, under a data file's name, is refused at once as
+    # the missing file is: never waited on.
+    def test_a_pipe_as_a_later_track_passes_its_key_on(self):
+        self.start(piped=["4-MIRROR.IT"])
+        self.open_window()
+        self.screen.num_lock(True)
+        first = self.find_opening("1-ambre.it")
+        self.press(KP["3"])
+        self.find_opening("5-STONE.IT", first)
+        self.press("Escape")
+        self.assertEqual(self.exit_status(), 27)
+
+    def test_a_pipe_as_a_picture_ends_with_0_after_the_readers_box(self):
+        self.start(piped=["menu.bmp"])
+        self.screen.answer(QUESTION, "Escape")
+        self.screen.answer("Error", "Return")
+        self.assertEqual(self.exit_status(), 0)
+
+    def test_a_pipe_as_the_first_track_ends_with_255(self):
+        self.start(piped=["1-ambre.it"])
+        self.screen.answer(QUESTION, "Escape")
+        self.assertEqual(self.exit_status(), 255)
 
     def test_a_real_mode_change_is_undone_on_an_early_exit(self):
         # A 640 x 480 mode beside the screen's own: fullscreen really switches.

@@ -8,10 +8,12 @@
 #include "tools/render/output_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -111,6 +113,30 @@ int cannot_write()
     return 2;
 }
 
+// Reads a module that is not a regular file, up to the engine's 64 MiB: a
+// pipe may never end. 1, or 0 after saying why.
+int read_stream(const char* path, std::vector<uint8_t>* bytes)
+{
+    constexpr size_t max_bytes = 64u << 20;
+    FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        std::fprintf(stderr, "render-wav: cannot open '%s': %s\n", path, std::strerror(errno));
+        return 0;
+    }
+    uint8_t block[65536];
+    size_t got;
+    // One byte past the limit tells a stream that is too long.
+    while (bytes->size() <= max_bytes && (got = std::fread(block, 1, sizeof block, f)) > 0)
+        bytes->insert(bytes->end(), block, block + got);
+    const bool failed = std::ferror(f);
+    std::fclose(f);
+    if (failed)
+        std::fprintf(stderr, "render-wav: cannot read '%s'\n", path);
+    else if (bytes->size() > max_bytes)
+        std::fprintf(stderr, "render-wav: '%s' holds more than 64 MiB, more than any module\n", path);
+    return !failed && bytes->size() <= max_bytes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -170,7 +196,22 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "render-wav: the engine did not start\n");
         return 1;
     }
-    const uint32_t channel = music_load(0, module_path, 0, 0, loop ? MUSIC_LOOP | MUSIC_RAMP : MUSIC_RAMP);
+    // The engine takes only regular files by name: a pipe given here (a
+    // shell's <(...), /dev/stdin) is read by us and handed over in memory.
+    const uint32_t load_flags = loop ? MUSIC_LOOP | MUSIC_RAMP : MUSIC_RAMP;
+    uint32_t channel = 0;
+    std::error_code status_error;
+    const auto type = std::filesystem::status(module_path, status_error).type();
+    if (type == std::filesystem::file_type::regular || type == std::filesystem::file_type::not_found) {
+        channel = music_load(0, module_path, 0, 0, load_flags);
+    } else {
+        std::vector<uint8_t> bytes;
+        if (!read_stream(module_path, &bytes)) {
+            audio_shutdown();
+            return 1;
+        }
+        channel = music_load(1, reinterpret_cast<const char*>(bytes.data()), 0, uint32_t(bytes.size()), load_flags);
+    }
     if (!channel) {
         std::fprintf(stderr, "render-wav: cannot load '%s' as a module\n", module_path);
         audio_shutdown();

@@ -5,7 +5,10 @@
 #include "tests/visuals/offscreen.h"
 
 #include <png.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <filesystem>
 
 static const std::string out = testing::TempDir() + "render_frame_test_" + std::to_string(getpid()) + ".png";
 
@@ -58,13 +61,19 @@ TEST(RenderFrame, WritesTheFrameOfItsArguments)
 
 TEST(RenderFrame, RefusesBadArgumentsAndMissingPictures)
 {
-    for (std::string args : {"", "--time 1", "OUT --time -1", "OUT --time 4294968", "OUT --time x",
-                             "OUT --level-left 65536", "OUT --tint 1,2", "OUT --tint 1,2,256", "OUT --tint 1,2,3,",
-                             "OUT --background 2", "OUT --size 0x10", "OUT --size 640", "OUT --datas",
-                             "OUT --frobnicate 1", "OUT --datas no/such/folder"}) {
+    // A pipe nobody writes, as a picture, is refused as a missing one is.
+    const std::string piped = out + ".datas";
+    ASSERT_EQ(mkdir(piped.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo((piped + "/menu.bmp").c_str(), 0600), 0);
+    const std::vector<std::string> cases = {
+        "", "--time 1", "OUT --time -1", "OUT --time 4294968", "OUT --time x", "OUT --level-left 65536",
+        "OUT --tint 1,2", "OUT --tint 1,2,256", "OUT --tint 1,2,3,", "OUT --background 2", "OUT --size 0x10",
+        "OUT --size 640", "OUT --datas", "OUT --frobnicate 1", "OUT --datas no/such/folder", "OUT --datas " + piped};
+    for (std::string args : cases) {
         if (args.rfind("OUT", 0) == 0)
             args.replace(0, 3, out);
         EXPECT_NE(run(args), 0) << args;
         EXPECT_NE(access(out.c_str(), F_OK), 0) << args;
     }
+    std::filesystem::remove_all(piped);
 }

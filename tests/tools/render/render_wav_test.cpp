@@ -88,3 +88,21 @@ TEST(RenderWav, DryRenderIsTheMixEachCommandActsFromItsFrameAndBadArgumentsFail)
     std::remove(wav.c_str());
     std::remove(mod.c_str());
 }
+
+// A module given through a pipe, which the engine refuses by name, is read
+// by render-wav itself, up to 64 MiB.
+TEST(RenderWav, ReadsAModuleFromAPipe)
+{
+    auto piped = [](const std::string& source) {
+        const int status = std::system((source + " | " RENDER_WAV " /dev/stdin " + wav + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    ASSERT_TRUE(write_whole_file(mod.c_str(), make_tone_module(1.0)));
+    ASSERT_EQ(run(mod + " " + wav), 0);
+    const Samples from_file = read_wav();
+    ASSERT_EQ(piped("cat " + mod), 0);
+    EXPECT_TRUE(read_wav() == from_file) << "through a pipe";
+    EXPECT_NE(piped("head -c 67108865 /dev/zero"), 0) << "a pipe past 64 MiB";
+    std::remove(wav.c_str());
+    std::remove(mod.c_str());
+}

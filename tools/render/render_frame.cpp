@@ -135,14 +135,17 @@ int main(int argc, char** argv)
         inputs.tint[c] = int32_t(rgb[c]);
     inputs.background = int32_t(background);
 
-    // The inputs and the output before any work: refused now rather than
+    // The output and the inputs before any work: refused now rather than
     // after drawing.
-    for (const char* picture : picture_files)
-        if (tool_input_missing("render-frame", std::string(datas) + "/" + picture))
-            return 2;
     output_exit_on_signals("render-frame");
     if (!output_check(&png_file, out))
         return cannot_write();
+    for (const char* picture : picture_files) {
+        if (tool_input_missing("render-frame", std::string(datas) + "/" + picture)) {
+            output_discard(&png_file);
+            return 2;
+        }
+    }
     // A tool never waits on a box: the picture reader's messages go to stderr.
     platform_set_message_box_hook(box_to_stderr);
     // The surface ends with the process. (Closing it first unloads the GL

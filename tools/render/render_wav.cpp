@@ -156,14 +156,18 @@ int main(int argc, char** argv)
         return usage("--loop plays forever: give --seconds too");
     // Commands at the same frame run in the order given.
     std::stable_sort(timed.begin(), timed.end(), [](const Timed& a, const Timed& b) { return a.sample < b.sample; });
-    // The input and the output before any work: refused now rather than
+    // The output and the input before any work: refused now rather than
     // after the render.
-    if (tool_input_missing("render-wav", module_path))
-        return 2;
     output_exit_on_signals("render-wav");
+    if (!output_check(&wav_file, wav_path))
+        return cannot_write();
+    if (tool_input_missing("render-wav", module_path)) {
+        output_discard(&wav_file);
+        return 2;
+    }
     uint8_t header[44];
     wav_header(header, 0);
-    if (!output_check(&wav_file, wav_path) || !output_open(&wav_file) || !output_write(&wav_file, header, 44))
+    if (!output_open(&wav_file) || !output_write(&wav_file, header, 44))
         return cannot_write();
 
     if (!audio_init(0, ENGINE_RATE, 0, nullptr)) {

@@ -490,8 +490,8 @@ int main(int argc, char** argv)
     if (stat("datas", &datas) != 0 || !S_ISDIR(datas.st_mode))
         bad_input("no datas/ folder in '%s' (see -C)", o.directory ? o.directory : ".");
     // Every file a key may ask for, not only those of start-up: a capture
-    // would otherwise fail or go silent halfway.
-    // Named as from where the command was given.
+    // would otherwise fail or go silent halfway. Each is named as from
+    // where the command was given.
     const std::string shown = o.directory ? std::string(o.directory) + "/" : "";
     for (const char* picture : picture_files)
         if (tool_input_missing("render-video", datas_folder + std::string(picture), shown + datas_folder + picture))

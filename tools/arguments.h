@@ -1,11 +1,50 @@
-// tools/arguments.h: the command-line tools' one way to read numbers and
-// timed names from their arguments. Any thread.
+// tools/arguments.h: the command-line tools' one way to read their
+// arguments: numbers, timed names, and what every tool answers alike
+// (--help, an unknown option, a missing input). Any thread.
 #pragma once
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+
+// What a tool does with an argument that none of its own options took:
+// --help (or -h) prints its usage on standard output, status 0; any other
+// word starting with '-' is an unknown option, one line on standard error,
+// status 2. The status to end with, or -1 when arg is a name for the tool
+// to take ("-" alone is a name).
+inline int tool_other_argument(const char* tool, const char* arg, void (*print_usage)(FILE* to))
+{
+    if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
+        print_usage(stdout);
+        return 0;
+    }
+    if (arg[0] == '-' && arg[1] != '\0') {
+        std::fprintf(stderr, "%s: unknown option: %s (see %s --help)\n", tool, arg, tool);
+        return 2;
+    }
+    return -1;
+}
+
+// 1 after "TOOL: no such file: SHOWN" on standard error when path names
+// nothing; 0 when something is there (one that cannot be read is for its
+// reader to report). shown is path as the user knows it, when the tool has
+// since changed folders.
+inline int tool_input_missing(const char* tool, const std::string& path, const std::string& shown)
+{
+    std::error_code ec;
+    if (std::filesystem::status(path, ec).type() != std::filesystem::file_type::not_found)
+        return 0;
+    std::fprintf(stderr, "%s: no such file: %s\n", tool, shown.c_str());
+    return 1;
+}
+
+inline int tool_input_missing(const char* tool, const std::string& path)
+{
+    return tool_input_missing(tool, path, path);
+}
 
 // count decimal numbers, each 0 to max, separated by sep and nothing else
 // (no sign, no space). 1 with them in out, or 0.

@@ -3,7 +3,8 @@
 // is written whole under a temporary folder in DIR, then renamed over its
 // older self, so that a program reading or mapping the old one meanwhile
 // sees the old file or the new one, never half of one; only regular files
-// are replaced.
+// are replaced. Its usage is what make-datas --help prints.
+#include "tools/arguments.h"
 #include "tools/content/pictures/pictures.h"
 #include "tools/content/tracks/tracks.h"
 #include "tools/render/output_file.h"
@@ -51,17 +52,38 @@ static int move_into(const std::string& dir)
     return 1;
 }
 
+// The one statement of the usage: the README and the manual page show it
+// too, and a test holds them to it.
+static void print_usage(FILE* to)
+{
+    std::fprintf(to, "usage: make-datas DIR\n");
+}
+
+// One line on standard error; status 2, that of a wrong command line.
+static int usage(const char* why)
+{
+    std::fprintf(stderr, "make-datas: %s (see make-datas --help)\n", why);
+    return 2;
+}
+
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make-datas DIR\n");
-        return 2;
+    const char* dir = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        // Before any folder is made: an option is never taken for its name.
+        if (int status = tool_other_argument("make-datas", argv[i], print_usage); status >= 0)
+            return status;
+        if (dir)
+            return usage("one folder only");
+        dir = argv[i];
     }
+    if (!dir)
+        return usage("needs a folder to write into");
     std::error_code ec;
-    fs::create_directories(argv[1], ec);
-    std::string folder = std::string(argv[1]) + "/.make-datas.XXXXXX";
+    fs::create_directories(dir, ec);
+    std::string folder = std::string(dir) + "/.make-datas.XXXXXX";
     if (ec || !mkdtemp(folder.data())) {
-        std::fprintf(stderr, "make-datas: cannot write into %s: %s\n", argv[1],
+        std::fprintf(stderr, "make-datas: cannot write into %s: %s\n", dir,
                      ec ? ec.message().c_str() : std::strerror(errno));
         return 1;
     }
@@ -73,12 +95,12 @@ int main(int argc, char** argv)
     });
     auto start = std::chrono::steady_clock::now();
     if (!tracks_write_all(staging.c_str()) || !pictures_write_all(staging.c_str())) {
-        std::fprintf(stderr, "make-datas: writing into %s failed\n", argv[1]);
+        std::fprintf(stderr, "make-datas: writing into %s failed\n", dir);
         return 1;
     }
-    if (!move_into(argv[1]))
+    if (!move_into(dir))
         return 1;
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("make-datas: wrote %s in %.2f s\n", argv[1], seconds);
+    std::printf("make-datas: wrote %s in %.2f s\n", dir, seconds);
     return 0;
 }

@@ -7,12 +7,14 @@
 #include "tools/render/output_file.h"
 #include "visuals/icon.h"
 #include "visuals/scene.h"
+#include "visuals/textures.h"
 
 #include <png.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 static SceneInputs inputs;  // the program's start: clock 0, silence, white tint
@@ -28,9 +30,10 @@ static void print_usage(FILE* to)
                      "                    [--tint R,G,B] [--background 0|1] [--size WxH] [--datas DIR] [--icon]\n");
 }
 
-static int usage()
+// One line on standard error; status 2, that of a wrong command line.
+static int usage(const char* why)
 {
-    print_usage(stderr);
+    std::fprintf(stderr, "render-frame: %s\n", why);
     return 2;
 }
 
@@ -79,53 +82,51 @@ static int write_png()
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-        print_usage(stdout);
-        return 0;
-    }
-    if (argc < 2 || argv[1][0] == '-')
-        return usage();
-    const char* out = argv[1];
+    const char* out = nullptr;
     const char* datas = "datas";
     unsigned long left = 0, right = 0, background = 0, rgb[3] = {255, 255, 255}, size[2] = {640, 480};
     int icon = 0;
-    for (int i = 2; i < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const char* option = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : "";
+        int ok = 1;
         if (!std::strcmp(option, "--icon")) {  // the one option without a value
             icon = 1;
-            --i;
             continue;
-        }
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        int ok = value != nullptr;
-        if (ok && !std::strcmp(option, "--time")) {
+        } else if (!std::strcmp(option, "--time")) {
             double seconds = 0;
             ok = parse_seconds(value, 4294967.295, &seconds);  // the 32-bit millisecond clock
             inputs.clock_ms = ok ? uint32_t(std::llround(seconds * 1000)) : 0;
-        } else if (ok && !std::strcmp(option, "--level-left")) {
+        } else if (!std::strcmp(option, "--level-left")) {
             ok = parse_numbers(value, 0, 1, 32768, &left);
-        } else if (ok && !std::strcmp(option, "--level-right")) {
+        } else if (!std::strcmp(option, "--level-right")) {
             ok = parse_numbers(value, 0, 1, 32768, &right);
-        } else if (ok && !std::strcmp(option, "--tint")) {
+        } else if (!std::strcmp(option, "--tint")) {
             ok = parse_numbers(value, ',', 3, 255, rgb);
-        } else if (ok && !std::strcmp(option, "--background")) {
+        } else if (!std::strcmp(option, "--background")) {
             ok = parse_numbers(value, 0, 1, 1, &background);
-        } else if (ok && !std::strcmp(option, "--size")) {
+        } else if (!std::strcmp(option, "--size")) {
             ok = parse_numbers(value, 'x', 2, 16384, size) && size[0] && size[1];
-        } else if (ok && !std::strcmp(option, "--datas")) {
+        } else if (!std::strcmp(option, "--datas")) {
             datas = value;
+        } else if (int status = tool_other_argument("render-frame", option, print_usage); status >= 0) {
+            return status;
+        } else if (out) {
+            return usage((std::string("unexpected argument '") + option + "': one output file only").c_str());
         } else {
-            ok = 0;
+            out = option;
+            continue;
         }
-        if (!ok) {
-            std::fprintf(stderr, "render-frame: bad %s %s\n", option, value ? value : "(missing)");
-            return usage();
-        }
+        // Here option is one that takes a value.
+        if (++i == argc)
+            return usage((std::string(option) + " needs a value").c_str());
+        if (!ok)
+            return usage((std::string("bad ") + option + " '" + value + "'").c_str());
     }
-    if (icon && size[0] != size[1]) {
-        std::fprintf(stderr, "render-frame: an icon is square, not %lux%lu\n", size[0], size[1]);
-        return usage();
-    }
+    if (!out)
+        return usage("needs an output file (see render-frame --help)");
+    if (icon && size[0] != size[1])
+        return usage(("an icon is square, not " + std::to_string(size[0]) + "x" + std::to_string(size[1])).c_str());
     width = int(size[0]);
     height = int(size[1]);
     inputs.level_left = uint32_t(left);
@@ -134,10 +135,17 @@ int main(int argc, char** argv)
         inputs.tint[c] = int32_t(rgb[c]);
     inputs.background = int32_t(background);
 
-    // The output before any work: refused now rather than after drawing.
+    // The output and the inputs before any work: refused now rather than
+    // after drawing.
     output_exit_on_signals("render-frame");
     if (!output_check(&png_file, out))
         return cannot_write();
+    for (const char* picture : picture_files) {
+        if (tool_input_missing("render-frame", std::string(datas) + "/" + picture)) {
+            output_discard(&png_file);
+            return 2;
+        }
+    }
     // A tool never waits on a box: the picture reader's messages go to stderr.
     platform_set_message_box_hook(box_to_stderr);
     // The surface ends with the process. (Closing it first unloads the GL

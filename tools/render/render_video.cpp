@@ -17,6 +17,7 @@
 #include "tools/render/output_file.h"
 #include "tools/render/video_encoder.h"
 #include "visuals/scene.h"
+#include "visuals/textures.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -117,7 +118,15 @@ uint64_t mixed;              // frames the engine has mixed so far
 
 // --- arguments ----------------------------------------------------------------
 
-// One line on standard error, no file left behind, status 2.
+// No file left behind, status 2: the end after the one line of bad input.
+[[noreturn]] void refuse()
+{
+    output_discard(&video_file);
+    output_discard(&log_file);
+    std::exit(2);
+}
+
+// One line on standard error, then refuse().
 [[noreturn]] void bad_input(const char* format, ...)
 {
     std::va_list args;
@@ -126,9 +135,7 @@ uint64_t mixed;              // frames the engine has mixed so far
     std::vfprintf(stderr, format, args);
     std::fputc('\n', stderr);
     va_end(args);
-    output_discard(&video_file);
-    output_discard(&log_file);
-    std::exit(2);
+    refuse();
 }
 
 // The one statement of the usage: the README and the manual page show it
@@ -156,10 +163,7 @@ Options parse_arguments(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         unsigned long n = 0;
-        if (arg == "--help" || arg == "-h") {
-            print_usage(stdout);
-            std::exit(0);
-        } else if (arg == "--seconds") {
+        if (arg == "--seconds") {
             const char* v = value_of(argc, argv, &i);
             if (!parse_seconds(v, max_seconds, &o.seconds) || o.seconds <= 0)
                 bad_input("bad --seconds '%s': want a number of seconds above 0, at most 3600", v);
@@ -213,8 +217,8 @@ Options parse_arguments(int argc, char** argv)
             o.log = value_of(argc, argv, &i);
         } else if (arg == "-C") {
             o.directory = value_of(argc, argv, &i);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            bad_input("unknown option '%s' (see --help)", arg.c_str());
+        } else if (int status = tool_other_argument("render-video", argv[i], print_usage); status >= 0) {
+            std::exit(status);  // nothing is open yet
         } else if (!o.out) {
             o.out = argv[i];
         } else {
@@ -222,7 +226,7 @@ Options parse_arguments(int argc, char** argv)
         }
     }
     if (!o.out)
-        bad_input("needs an output file (see --help)");
+        bad_input("needs an output file (see render-video --help)");
     if (*o.out == '\0' || (o.log && *o.log == '\0'))
         bad_input("an empty file name");
     const uint64_t total = uint64_t(std::llround(o.seconds * ENGINE_RATE));
@@ -485,6 +489,16 @@ int main(int argc, char** argv)
     struct stat datas;
     if (stat("datas", &datas) != 0 || !S_ISDIR(datas.st_mode))
         bad_input("no datas/ folder in '%s' (see -C)", o.directory ? o.directory : ".");
+    // Every file a key may ask for, not only those of start-up: a capture
+    // would otherwise fail or go silent halfway. Each is named as from
+    // where the command was given.
+    const std::string shown = o.directory ? std::string(o.directory) + "/" : "";
+    for (const char* picture : picture_files)
+        if (tool_input_missing("render-video", datas_folder + std::string(picture), shown + datas_folder + picture))
+            refuse();
+    for (const Track& track : track_list)
+        if (tool_input_missing("render-video", track.file, shown + track.file))
+            refuse();
     if (!output_open(&video_file))
         bad_input("cannot write '%s': %s", o.out, output_reason(video_file));
 

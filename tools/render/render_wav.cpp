@@ -52,10 +52,10 @@ void print_usage(FILE* to)
     std::fprintf(to, "\n");
 }
 
+// One line on standard error; status 2, that of a wrong command line.
 int usage(const char* why)
 {
     std::fprintf(stderr, "render-wav: %s\n", why);
-    print_usage(stderr);
     return 2;
 }
 
@@ -148,10 +148,7 @@ int main(int argc, char** argv)
     std::vector<Timed> timed;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            print_usage(stdout);
-            return 0;
-        } else if (arg == "--seconds") {
+        if (arg == "--seconds") {
             if (i + 1 >= argc || !parse_seconds(argv[++i], max_seconds, &seconds))
                 return usage("--seconds needs a number of seconds from 0 to 3600");
         } else if (arg == "--loop") {
@@ -169,8 +166,8 @@ int main(int argc, char** argv)
                 return usage(("unknown command '" + std::string(name) + "'").c_str());
             // The frame nearest the time, as render-video presses its keys.
             timed.push_back({size_t(std::llround(at * ENGINE_RATE)), found, at});
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usage(("unknown option '" + arg + "'").c_str());
+        } else if (int status = tool_other_argument("render-wav", argv[i], print_usage); status >= 0) {
+            return status;
         } else if (!module_path) {
             module_path = argv[i];
         } else if (!wav_path) {
@@ -180,16 +177,23 @@ int main(int argc, char** argv)
         }
     }
     if (!module_path || !wav_path)
-        return usage("needs a module and an output file");
+        return usage("needs a module and an output file (see render-wav --help)");
     if (loop && seconds < 0)
         return usage("--loop plays forever: give --seconds too");
     // Commands at the same frame run in the order given.
     std::stable_sort(timed.begin(), timed.end(), [](const Timed& a, const Timed& b) { return a.sample < b.sample; });
-    // The output before any work: refused now rather than after the render.
+    // The output and the input before any work: refused now rather than
+    // after the render.
     output_exit_on_signals("render-wav");
+    if (!output_check(&wav_file, wav_path))
+        return cannot_write();
+    if (tool_input_missing("render-wav", module_path)) {
+        output_discard(&wav_file);
+        return 2;
+    }
     uint8_t header[44];
     wav_header(header, 0);
-    if (!output_check(&wav_file, wav_path) || !output_open(&wav_file) || !output_write(&wav_file, header, 44))
+    if (!output_open(&wav_file) || !output_write(&wav_file, header, 44))
         return cannot_write();
 
     if (!audio_init(0, ENGINE_RATE, 0, nullptr)) {

@@ -77,7 +77,8 @@ void write_text(const std::string& path, const char* text)
 
 TEST(OutputFile, AnythingButAReplaceableRegularFileIsRefusedBeforeAnyWork)
 {
-    // Each tool's input is bad, so that work begun would end in status 1.
+    // Each tool's input is missing, so that an output let through says so
+    // instead (or, were that check gone too, ends in status 1).
     make_folder(d + "/nodisk/datas");
     const Tool tools[] = {{"render-wav", RENDER_WAV " no/such/module.it OUT --seconds 1"},
                           {"render-frame", RENDER_FRAME " OUT --datas no/such/folder"},

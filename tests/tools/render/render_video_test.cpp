@@ -2,7 +2,7 @@
 // build tree, its file decoded with FFmpeg's libraries: the sound must be
 // render-wav's bit for bit, each log row must follow from the decoded sound
 // at the frame's instant, and each frame must be render-frame's for its row.
-// Also: the README and the manual pages show each render tool's --help.
+// Also: the README and the manual pages show each tool's --help.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -250,7 +250,7 @@ TEST(RenderTools, ReadmeAndManualPagesShowTheSynopsisOfHelp)
         const char* program;
     };
     for (const Case& c : {Case{"render-video", RENDER_VIDEO}, Case{"render-wav", RENDER_WAV},
-                          Case{"render-frame", RENDER_FRAME}}) {
+                          Case{"render-frame", RENDER_FRAME}, Case{"make-datas", MAKE_DATAS}}) {
         const std::string synopsis = help_synopsis(c.program);
         EXPECT_TRUE(readme.find("`" + synopsis + "`") != std::string::npos) << c.name << " in the README: " << synopsis;
         const std::string page = read_text(SOURCE_DIR "/packaging/man/" + c.name + ".1");
@@ -325,16 +325,18 @@ TEST(RenderVideo, ATrackKeyBetweenFramesPlaysFromItsSampleAndLosslessFramesAreEx
 TEST(RenderVideo, BadInputOrAnOutputThatCannotBeWrittenIsStatus2AndLeavesNoFile)
 {
     // Each check of the arguments and the files once: one line, status 2.
-    // Run in a folder whose datas/ is empty, so that a check left out
-    // ends at start-up instead of in a capture.
+    // Run in a folder whose datas/ holds every file empty, so that a check
+    // left out ends at start-up, status 1, instead of in a capture.
     clear_folder();
     fs::create_directories(d + "/nodisk/datas");
+    for (const fs::directory_entry& e : fs::directory_iterator("datas"))
+        std::ofstream(d + "/nodisk/datas/" + e.path().filename().string());
     const std::string out = d + "/out/out.mkv";
     for (std::string args : {"OUT --at 1:KP10", "OUT --at F1", "OUT --at -1:F1", "OUT --seconds 3 --at 3:F1",
                              "OUT --size 0x480", "OUT --size 4098x480", "OUT --size 641x480", "OUT --size 640",
                              "OUT --fps 241", "OUT --seconds 0.00001", "OUT --seconds nan", "OUT --seconds 3601",
                              "OUT --seconds 0x10", "OUT --seconds 1e1",
-                             "OUT --crf 52", "OUT --preset fastest", "OUT --seed 4294967296", "OUT --frobnicate",
+                             "OUT --crf 52", "OUT --preset fastest", "OUT --seed 4294967296",
                              "OUT --seconds", "OUT EXTRA", "", "DIR/no/such/out.mkv", "DIR", "OUT --log OUT",
                              "OUT --log DIR/no/such/log.tsv", "OUT -C DIR/nowhere", "OUT -C DIR"}) {
         args = std::regex_replace(std::regex_replace(args, std::regex("OUT"), out), std::regex("DIR"), d + "/out");
@@ -354,7 +356,7 @@ TEST(RenderVideo, BadInputOrAnOutputThatCannotBeWrittenIsStatus2AndLeavesNoFile)
                                                                        "': File too large\n"));
     EXPECT_TRUE(fs::is_empty(d + "/out")) << "a full disk";
 
-    // Without the disk's files: status 1, nothing left.
+    // With the disk's files there but unreadable: status 1, nothing left.
     EXPECT_EQ(run(RENDER_VIDEO " " + out + " --seconds 1 --log " + out + ".tsv -C " + d + "/nodisk").first, 1);
     EXPECT_TRUE(fs::is_empty(d + "/out")) << "no disk";
     fs::remove_all(d);

@@ -3,6 +3,7 @@
 // at 1 s is the effect routine applied to exactly the first 44100 frames.
 #include "player/effects.h"
 #include "tests/player/reference.h"
+#include "tests/tools/render/tool_process.h"
 #include "tools/content/modwriter/test_modules.h"
 #include "tools/write_file.h"
 
@@ -79,12 +80,18 @@ TEST(RenderWav, DryRenderIsTheMixEachCommandActsFromItsFrameAndBadArgumentsFail)
         EXPECT_TRUE(read_wav() == want) << c.name;
     }
 
-    // Bad arguments and files fail.
-    for (const char* options : {"--seconds -1", "--seconds nan", "--seconds", "--at 1", "--at x:install_echo",
-                                "--at 1:explode", "--frobnicate", "--loop", "EXTRA"})
-        EXPECT_NE(run(mod + " " + wav + " " + options), 0) << options;
-    for (const std::string& args : {std::string(), mod, "no/such/module.it " + wav, mod + " no/such/dir/out.wav"})
-        EXPECT_NE(run(args), 0) << args;
+    // Bad arguments and outputs: one line, status 2. (Unknown options and
+    // a missing module: tools_cli_test.)
+    for (const std::string& args :
+         {mod + " " + wav + " --seconds -1", mod + " " + wav + " --seconds nan", mod + " " + wav + " --seconds",
+          mod + " " + wav + " --at 1", mod + " " + wav + " --at x:install_echo", mod + " " + wav + " --at 1:explode",
+          mod + " " + wav + " --loop", mod + " " + wav + " EXTRA", std::string(), mod, mod + " no/such/dir/out.wav"}) {
+        const auto [status, text] = run_tool(RENDER_WAV " " + args, wav + ".err");
+        EXPECT_EQ(status, 2) << args;
+        EXPECT_EQ(text.rfind("render-wav: ", 0), 0u) << args << ": " << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << args << ": " << text;
+    }
+    std::remove((wav + ".err").c_str());
     std::remove(wav.c_str());
     std::remove(mod.c_str());
 }

@@ -77,12 +77,12 @@ TEST(RenderFrame, RefusesBadArgumentsWithOneLine)
         EXPECT_NE(access(out.c_str(), F_OK), 0) << args;
     }
     std::remove(err.c_str());
-    // A pipe nobody writes, as a picture, is refused as a picture that
-    // cannot be read: no waiting on it, and no file.
+    // A pipe nobody writes, as a picture, is refused as a missing picture
+    // is: no waiting on it, and no file.
     const std::string piped = out + ".datas";
     ASSERT_EQ(mkdir(piped.c_str(), 0700), 0);
     ASSERT_EQ(mkfifo((piped + "/menu.bmp").c_str(), 0600), 0);
-    EXPECT_EQ(run(out + " --datas " + piped), 1) << "a pipe as menu.bmp";
+    EXPECT_EQ(run(out + " --datas " + piped), 2) << "a pipe as menu.bmp";
     EXPECT_NE(access(out.c_str(), F_OK), 0) << "a pipe as menu.bmp";
     std::filesystem::remove_all(piped);
 }

@@ -209,7 +209,9 @@ TEST(EffectCommands, AHeldInstallKeyStopsAtTheLimit)
 {
     const StackedEffect effects[] = {
         {"pan sweep", install_pan_sweep, remove_pan_sweep, &EffectState::pan_dsp,
-         [](const EffectState& b, const EffectState& a) { return std::lround((a.pan_phase - b.pan_phase) / phase_step); }},
+         [](const EffectState& b, const EffectState& a) {
+             return std::lround((a.pan_phase - b.pan_phase) / phase_step);
+         }},
         {"echo", install_echo, remove_echo, &EffectState::echo_dsp,
          [](const EffectState& b, const EffectState& a) { return long((a.echo_pos - b.echo_pos + 1200) % 1200); }},
         {"flanger", install_flanger, remove_flanger, &EffectState::flanger_dsp,
@@ -227,7 +229,8 @@ TEST(EffectCommands, AHeldInstallKeyStopsAtTheLimit)
         const EffectState full = state();
         e.install(channel);
         const EffectState ninth = state();
-        EXPECT_EQ(std::memcmp(&ninth, &full, sizeof full), 0) << e.name << ": the install past the limit changed the state";
+        EXPECT_EQ(std::memcmp(&ninth, &full, sizeof full), 0)
+            << e.name << ": the install past the limit changed the state";
         for (int press = 0; press < 20; ++press)
             e.install(channel);
         EXPECT_EQ(running_instances(e), effect_stack_limit) << e.name << " after 29 installs";

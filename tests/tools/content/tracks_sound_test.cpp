@@ -75,7 +75,9 @@ TEST_P(TrackSound, LeavesHeadroomForTheEffectsAndLoopsUnchanged)
 }
 
 INSTANTIATE_TEST_SUITE_P(Twelve, TrackSound, testing::Range(0, track_count),
-                         [](const testing::TestParamInfo<int>& info) { return "track" + std::to_string(info.param + 1); });
+                         [](const testing::TestParamInfo<int>& info) {
+                             return "track" + std::to_string(info.param + 1);
+                         });
 
 // Matched loudness: every track's first pass within 2 dB of the set's median.
 TEST(TrackSoundSet, LoudnessMatched)

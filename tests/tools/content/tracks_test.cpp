@@ -99,7 +99,8 @@ TEST(Tracks, PlayUnderTheirNamesLoudAndMovingWithTheMusic)
         const char* message = openmpt_module_get_metadata(mod, "message");
         std::string credits = message ? message : "";
         openmpt_free_string(message);
-        for (std::string want : {std::string("Velvane Musik Disk"), std::string(tracks[i].title), std::string("make-datas"),
+        for (std::string want : {std::string("Velvane Musik Disk"), std::string(tracks[i].title),
+                                  std::string("make-datas"),
                                  std::string("MIT")})
             EXPECT_NE(credits.find(want), std::string::npos) << "no \"" << want << "\" in: " << credits;
         // A song whose sections come back: orders outnumber patterns.

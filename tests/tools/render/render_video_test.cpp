@@ -379,8 +379,10 @@ TEST(RenderVideo, ACaptureCutShortLeavesTheFolderAsItWas)
         clear_folder();
         if (*c.old)
             std::ofstream(out) << c.old;
-        const pid_t pid = start_tool(RENDER_VIDEO " " + out + " --seconds 600 --lossless --log " + d + "/out/log.tsv", d + "/err");
-        EXPECT_TRUE(wait_until(pid, [&] { return holds_file_in(pid, d + "/out", 0); })) << c.name << ": " << read_text(d + "/err");
+        const std::string args = " --seconds 600 --lossless --log " + d + "/out/log.tsv";
+        const pid_t pid = start_tool(RENDER_VIDEO " " + out + args, d + "/err");
+        EXPECT_TRUE(wait_until(pid, [&] { return holds_file_in(pid, d + "/out", 0); }))
+            << c.name << ": " << read_text(d + "/err");
         kill(pid, c.signal);
         EXPECT_EQ(finish_tool(pid), c.status) << c.name << ": " << read_text(d + "/err");
         EXPECT_EQ(listing(d + "/out"), *c.old ? "out.mkv" : "") << c.name;

@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench windows clean
 
 all: build
 
@@ -23,6 +23,11 @@ test: deps
 
 bench: build
 	scripts/run-benchmarks $(BUILD)
+
+# The disk cross-built for 64-bit Windows into build-windows/: the program,
+# its data, a zip and an installer.
+windows: deps
+	scripts/build-windows
 
 clean:
 	rm -rf build build-*

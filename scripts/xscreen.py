@@ -66,6 +66,7 @@ class Screen:
         self.env = dict(os.environ, DISPLAY=self.display)
         self.env.pop("WAYLAND_DISPLAY", None)
         self.env.pop("SDL_VIDEODRIVER", None)
+        self.wine = False  # whether the windows to drive are Wine's
 
     def run(self, *args):
         return subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=60)
@@ -96,7 +97,15 @@ class Screen:
         return until(lambda: self.shown(name), timeout, "a viewable window named %r" % name)
 
     def wait_focus(self, window, timeout=30):
-        """Waits until window (a tuple from windows()) holds the input focus."""
+        """Waits until window (a tuple from windows()) holds the input focus.
+        Wine's windows (wine set) take the focus only when given it, and
+        Wine then hands it to a window of its own that passes keys on to the
+        active one: there the window is given the focus, and any window
+        holding it afterwards counts."""
+        if self.wine:
+            self.run("xdotool", "windowfocus", "--sync", window[0])
+            until(lambda: self.focus() != 0, timeout, "the input focus on %r" % window[1])
+            return
         until(lambda: self.focus() == int(window[0], 16), timeout, "the input focus on %r" % window[1])
 
     def answer(self, caption, key, timeout=30):

@@ -6,10 +6,12 @@ module. Run one case: disk_test.py Disk.test_name (CTest runs each alone).
 
 Needs MUSICDISK (the program), DATAS (the generated datas/), RENDER_WAV and
 SEND_CLOSE in the environment; SANITIZED when the program is built with a
-sanitizer."""
+sanitizer. A Windows build's programs (.exe) run through EMULATOR (Wine, a
+command line); the cases that cannot apply there say why they are skipped."""
 import os
 import re
 import resource
+import shlex
 import shutil
 import signal
 import subprocess
@@ -25,6 +27,8 @@ DISK = os.environ.get("MUSICDISK", "")
 DATAS = os.environ.get("DATAS", "")
 RENDER_WAV = os.environ.get("RENDER_WAV", "")
 SEND_CLOSE = os.environ.get("SEND_CLOSE", "")
+EMULATOR = shlex.split(os.environ.get("EMULATOR", ""))
+ON_WINDOWS = DISK.lower().endswith(".exe")
 
 FRAME = 4  # bytes of one 16-bit stereo frame
 # Raw key codes: xdotool's keypad names toggle Num Lock by themselves.
@@ -86,6 +90,15 @@ class SoundServer:
             self.kill()
 
 
+def linux_only(reason):
+    return unittest.skipIf(ON_WINDOWS, "not on Windows: " + reason)
+
+
+NO_SIGNALS = linux_only("POSIX signals; Windows ends a program by its console's events, not these")
+NO_FIFOS = linux_only("Windows has no named pipes in its file system")
+NO_MODES = linux_only("Wine pretends every display mode is there, so none is refused and none really changes")
+
+
 def no_core_files():
     """In the disk's process before it starts: a quit signal dumps no core."""
     resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
@@ -94,6 +107,7 @@ def no_core_files():
 class Disk(unittest.TestCase):
     def start(self, screen_size="1024x768", remove=(), modes=False, piped=(), audio_driver="disk", **environment):
         self.screen = Screen(screen_size)
+        self.screen.wine = ON_WINDOWS
         if modes:
             self.screen.run("xrandr", "--newmode", "640x480", "25.175", "640", "656", "752", "800",
                             "480", "490", "492", "525", "-hsync", "-vsync")
@@ -111,7 +125,7 @@ class Disk(unittest.TestCase):
         # child of the disk does.
         self.errors = os.path.join(self.dir, "stderr.txt")
         with open(self.errors, "w") as errors:
-            self.proc = subprocess.Popen([DISK], cwd=self.dir, env=env, stdout=subprocess.DEVNULL, stderr=errors,
+            self.proc = subprocess.Popen(EMULATOR + [DISK], cwd=self.dir, env=env, stdout=subprocess.DEVNULL, stderr=errors,
                                          preexec_fn=no_core_files)
 
     def tearDown(self):
@@ -158,7 +172,7 @@ class Disk(unittest.TestCase):
         """The module's render from its start, and where its sound begins."""
         wav = os.path.join(self.dir, os.path.basename(module) + ".wav")
         args = [RENDER_WAV, os.path.join(DATAS, module), wav, "--seconds", str(seconds)]
-        subprocess.run(args + (["--loop"] if loop else []), check=True, capture_output=True)
+        subprocess.run(EMULATOR + args + (["--loop"] if loop else []), check=True, capture_output=True)
         with open(wav, "rb") as f:
             data = f.read()[44:]
         first = len(data) - len(data.lstrip(b"\0"))

@@ -132,14 +132,20 @@ class Screen:
                               timeout=60, check=True).stdout
         header = struct.unpack(">25I", data[:100])
         size, width, height, bits, row_bytes, colours = header[0], header[4], header[5], header[11], header[12], header[19]
-        if bits != 32:
+        if bits not in (24, 32):  # Wine's GL windows come packed, 24 bits a pixel
             raise RuntimeError("xwd gave %d bits a pixel" % bits)
         pixels = data[size + 12 * colours:]
-        order = "<" if header[7] == 0 else ">"  # the server's byte order
+        step = bits // 8
+        order = "little" if header[7] == 0 else "big"  # the server's byte order
+        shifts = [(mask & -mask).bit_length() - 1 for mask in header[14:17]]  # red, green, blue
         rows = []
         for y in range(height):
-            row = struct.unpack_from(order + "%dI" % width, pixels, y * row_bytes)
-            rows.append([(p >> 16 & 255, p >> 8 & 255, p & 255) for p in row])
+            if step == 4:
+                values = struct.unpack_from("<>"[order == "big"] + "%dI" % width, pixels, y * row_bytes)
+            else:
+                line = pixels[y * row_bytes:y * row_bytes + width * step]
+                values = (int.from_bytes(line[x:x + step], order) for x in range(0, len(line), step))
+            rows.append([tuple(v >> shift & 255 for shift in shifts) for v in values])
         return width, height, rows
 
     def num_lock_on(self):

@@ -16,8 +16,7 @@ set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_AR x86_64-w64-mingw32-gcc-ar-posix CACHE FILEPATH "")
-set(CMAKE_RANLIB x86_64-w64-mingw32-gcc-ranlib-posix CACHE FILEPATH "")
+# ar, ranlib, objcopy and the rest are found from the compilers' prefix.
 
 set(MUSICDISK_WINDOWS_DEPS "${CMAKE_BINARY_DIR}/deps" CACHE PATH
     "Prefix holding the Windows builds of SDL2, libopenmpt and GoogleTest")

@@ -2,12 +2,10 @@
 #include "platform/messages.h"
 
 #include "platform/audio_device.h"
+#include "platform/num_lock.h"
 #include "platform/signals.h"
 
 #include <SDL.h>
-#include <SDL_syswm.h>
-#include <X11/XKBlib.h>
-#include <X11/keysym.h>
 
 namespace {
 
@@ -44,13 +42,12 @@ constexpr uint8_t keypad_numlock_off[] = {35, 40, 34, 37, 12, 39, 36, 38, 33, 45
 
 PlatformWindowProc window_proc_of_class;  // the registered class's procedure
 
-// Num Lock as the X server had it when the key being turned into a message
-// was pressed, from that press's own event; -1 when the key came some other
-// way. SDL's own flag counts Num Lock presses from the state it read when
+// Num Lock as the system (the X server, Windows) had it when the key being
+// turned into a message was pressed, from that press's own event; -1 when
+// the key came some other way. SDL's own flag counts Num Lock presses from the state it read when
 // the window took the focus, so a press still queued at that moment counts
 // twice and the keypad reads the other way for the rest of the run.
 int num_lock_of_press = -1;
-unsigned num_lock_mask;  // the modifier bit Num Lock sets; 0 until asked
 bool system_events_on;
 
 // Messages this program posted (translate's characters), oldest first.
@@ -114,21 +111,6 @@ uint32_t key_character(uint32_t vk, uint16_t mod)
     }
 }
 
-// Notes Num Lock's state from an X key press, which SDL hands over just
-// before the key event it makes of it.
-void note_key_press(const SDL_SysWMmsg* wm)
-{
-    if (wm->subsystem != SDL_SYSWM_X11)
-        return;
-    const XEvent& x = wm->msg.x11.event;
-    if (x.type != KeyPress)
-        return;
-    if (!num_lock_mask)
-        num_lock_mask = XkbKeysymToModifiers(x.xkey.display, XK_Num_Lock);
-    if (num_lock_mask)
-        num_lock_of_press = (x.xkey.state & num_lock_mask) ? 1 : 0;
-}
-
 // One SDL event as a message; false for events that make none.
 bool message_from_event(const SDL_Event& e, PlatformMessage* msg)
 {
@@ -136,7 +118,10 @@ bool message_from_event(const SDL_Event& e, PlatformMessage* msg)
     msg->time = e.common.timestamp;
     switch (e.type) {
     case SDL_SYSWMEVENT:
-        note_key_press(e.syswm.msg);
+        // SDL hands the system's own key press over just before the key
+        // event it makes of it.
+        if (const int num_lock = platform_num_lock_of_press(e.syswm.msg); num_lock >= 0)
+            num_lock_of_press = num_lock;
         return false;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
@@ -209,8 +194,8 @@ int platform_peek_message(PlatformMessage* msg)
         return 1;
     }
     if (SDL_WasInit(SDL_INIT_EVENTS)) {
-        // Before the first pump: every X key press then comes with its own
-        // Num Lock state.
+        // Before the first pump: every key press then comes with the
+        // system's own record of it, and so with its Num Lock state.
         if (!system_events_on) {
             SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
             system_events_on = true;

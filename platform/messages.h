@@ -62,8 +62,8 @@ int platform_register_window_class(PlatformWindowProc proc);
 // places and whatever Num Lock says: 0-9 give keypad 0-9's codes, the key
 // right of 0 keypad minus's, the one right of that keypad plus's. A close
 // request from the window manager, or an interrupt, termination or hang-up
-// signal, is WM_CLOSE; after a quit signal this does not return
-// (platform/signals.h).
+// signal (on Windows, a console's events), is WM_CLOSE; after a quit signal
+// this does not return (platform/signals.h).
 int platform_peek_message(PlatformMessage* msg);
 // Waits until a message may be waiting, at most timeout_ms milliseconds;
 // for a loop with nothing to draw.

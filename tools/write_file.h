@@ -4,17 +4,20 @@
 // Any thread.
 #pragma once
 #include <cstdint>
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
-// Writes bytes to path, replacing what was there. 1, or 0 when the file
-// cannot be opened or written in full.
+// Writes bytes to path (UTF-8, as every path of ours, also on Windows),
+// replacing what was there. 1, or 0 when the file cannot be opened or
+// written in full.
 inline int write_whole_file(const char* path, const std::vector<uint8_t>& bytes)
 {
-    FILE* f = std::fopen(path, "wb");
+    std::ofstream f(std::filesystem::path(reinterpret_cast<const char8_t*>(path)), std::ios::binary | std::ios::trunc);
     if (!f)
         return 0;
-    size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), f);
-    int closed = std::fclose(f) == 0;
-    return written == bytes.size() && closed;
+    if (!bytes.empty())
+        f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    f.close();
+    return f.good();
 }

@@ -7,10 +7,9 @@
 #include "tools/write_file.h"
 #include "tools/content/xorshift.h"
 #include "tests/error_popups_guard.h"
+#include "tests/test_system.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 #include <atomic>
 #include <bit>
@@ -72,11 +71,10 @@ TEST(BmpDecode, EveryLayoutAndRowEnd)
 {
     // The file ends where an unreadable page begins, and the output has
     // guard bytes on both sides: reading or writing past a row's end shows.
-    const size_t page = size_t(sysconf(_SC_PAGESIZE)), guard = 16;
-    auto* pages =
-        static_cast<uint8_t*>(mmap(nullptr, 4 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_NE(pages, MAP_FAILED);
-    ASSERT_EQ(mprotect(pages + 3 * page, page, PROT_NONE), 0);
+    const size_t guard = 16;
+    size_t page = 0;
+    uint8_t* pages = test_pages_before_a_hole(3, &page);
+    ASSERT_NE(pages, nullptr);
     const char* seeds = std::getenv("BMP_FUZZ_SEEDS");  // where the fuzz target's corpus goes
     uint32_t seed = 1, files = 0;
     for (const BmpLayout& l : layouts) {
@@ -125,7 +123,7 @@ TEST(BmpDecode, EveryLayoutAndRowEnd)
             EXPECT_EQ(out, Bytes(2 * guard, 0xA5));
         }
     }
-    munmap(pages, 4 * page);
+    test_free_pages(pages, 3);
 }
 
 TEST(BmpReader, TwoByTwoWithAndWithoutFileHeader)
@@ -287,20 +285,20 @@ TEST(BmpReader, APictureRewrittenWhileReadNeverFaults)
     std::atomic<int> round_started{-1};
     std::atomic<bool> done{false};
     std::thread writer([&] {
-        const int fd = open(path.c_str(), O_WRONLY);
+        const intptr_t w = test_open_writer(path);
         for (int rewritten = -1; !done;) {
             if (round_started == rewritten) {
                 std::this_thread::yield();
                 continue;
             }
             rewritten = round_started;
-            EXPECT_EQ(ftruncate(fd, 0), 0);
+            EXPECT_TRUE(test_cut(w));
             for (size_t at = 0; at < file.size(); at += 65536) {
                 const size_t n = std::min<size_t>(65536, file.size() - at);
-                EXPECT_EQ(pwrite(fd, file.data() + at, n, off_t(at)), ssize_t(n));
+                EXPECT_TRUE(test_write_at(w, file.data() + at, n, at));
             }
         }
-        close(fd);
+        test_close_writer(w);
     });
     int refused = 0;
     for (int round = 0; round < 400; ++round) {

@@ -4,6 +4,7 @@
 
 #include "player/effects.h"
 #include "tests/player/reference.h"
+#include "tests/test_system.h"
 #include "tools/content/modwriter/test_modules.h"
 #include "tools/write_file.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -226,16 +228,17 @@ TEST_F(Engine, BadFilesAreRefused)
     Bytes tone = make_tone_module(1.0);
     for (const Bytes& bad : {Bytes{}, Bytes{'h', 'i'}, Bytes(tone.begin(), tone.begin() + 100)})
         EXPECT_EQ(load(bad, MUSIC_RAMP), 0u) << "case a file of " << bad.size() << " bytes";
-    // Missing, no name, a directory, and an endless file.
-    for (const char* name : {"no/such/file.it", static_cast<const char*>(nullptr), ".", "/dev/zero"})
+    // Missing, no name, a directory, and a device (an endless one where the
+    // system has one).
+    for (const char* name : {"no/such/file.it", static_cast<const char*>(nullptr), ".", test_device_path()})
         EXPECT_EQ(music_load(0, name, 0, 0, 0), 0u) << "case " << (name ? name : "no name");
     // At most 64 MiB is read: a module padded to exactly that loads, one
     // byte more does not.
     std::string big = temp_path("big.it");
-    for (off_t size : {off_t(64) << 20, (off_t(64) << 20) + 1}) {
+    for (uint64_t size : {uint64_t(64) << 20, (uint64_t(64) << 20) + 1}) {
         write_whole_file(big.c_str(), tone);
-        ASSERT_EQ(truncate(big.c_str(), size), 0);
-        ASSERT_EQ(music_free(music_load(0, big.c_str(), 0, 0, 0)), size == off_t(64) << 20) << size;
+        std::filesystem::resize_file(big, size);
+        ASSERT_EQ(music_free(music_load(0, big.c_str(), 0, 0, 0)), size == uint64_t(64) << 20) << size;
     }
     std::remove(big.c_str());
     // Nothing is a stream, one kind of sync exists, no handle is given twice.
@@ -327,12 +330,12 @@ static void slow_once(uint32_t, uint32_t, void*, uint32_t, uint32_t)
 TEST(EngineDevice, MixesUndisturbedWhileTheUiThreadChurns)
 {
     std::string raw = temp_path("out.raw"), silent = temp_path("silent.it");
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    test_set_env("SDL_AUDIODRIVER", "disk");
+    test_set_env("SDL_DISKAUDIOFILE", raw.c_str());
     // The device keeps real time: flat out, a sanitizer build mixes minutes of
     // sound while the UI thread churns, and the check afterwards renders them
     // all again.
-    unsetenv("SDL_DISKAUDIODELAY");
+    test_set_env("SDL_DISKAUDIODELAY", nullptr);
     ASSERT_EQ(audio_init(-1, ENGINE_RATE, 0, nullptr), 1);
     Bytes looping = make_looping_module(0.5);
     write_whole_file(silent.c_str(), make_silent_module(1.0));

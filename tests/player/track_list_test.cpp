@@ -73,15 +73,21 @@ void expect_tint(unsigned seed, int nth, const std::string& what)
 
 class Keys : public testing::Test {
 protected:
-    static inline fs::path dir;
+    static inline fs::path dir, was;  // the test's folder, and the working folder before
     static void SetUpTestSuite()
     {
         platform_register_window_class(window_proc);
         dir = fs::path(testing::TempDir()) / ("track_list_test_" + std::to_string(getpid()));
         fs::create_directories(dir / "datas");
+        was = fs::current_path();
         fs::current_path(dir);
     }
-    static void TearDownTestSuite() { fs::remove_all(dir); }
+    static void TearDownTestSuite()
+    {
+        // Out of it first: Windows removes no process's working folder.
+        fs::current_path(was);
+        fs::remove_all(dir);
+    }
     void SetUp() override
     {
         for (int row = 0; row < 12; ++row)

@@ -121,7 +121,10 @@ TEST(DodecahedronDeathTest, StackAndZeroLengthErrorsEndWithStatusOne)
             EXPECT_EXIT(run_fatal(c), testing::ExitedWithCode(1), c.shown) << "case " << c.name;
         }
         ErrorPopupsGuard off(0);
-        EXPECT_EXIT(run_fatal(c), testing::ExitedWithCode(1), "^[0-9]*$") << "case " << c.name << ", boxes off";
+        // Only the pushes' numbers, in order. (No brackets: GoogleTest's own
+        // regular expressions, those of its Windows build, have none.)
+        EXPECT_EXIT(run_fatal(c), testing::ExitedWithCode(1), "^0?1?2?3?4?5?6?7?8?9?$")
+            << "case " << c.name << ", boxes off";
     }
     platform_set_message_box_hook(nullptr);
 }

@@ -31,7 +31,7 @@ TEST(Textures, InitFillsTheSlotsInOrderAndTriesAllFour)
             if (slot != missing)
                 fs::rename(write_picture(4, 2, noise(4, 2, slot)), dir / names[slot - 1]);
         std::memset(textures, 0, sizeof textures);
-        EXPECT_EQ(init_scene_from(dir.c_str()), missing == 0) << "case slot " << missing << " missing";
+        EXPECT_EQ(init_scene_from(dir.string().c_str()), missing == 0) << "case slot " << missing << " missing";
         GLuint last = 0;
         for (int slot = 1; slot <= 4; ++slot) {
             EXPECT_EQ(textures[slot - 1] == 0, slot == missing) << "case slot " << missing << " missing, slot " << slot;

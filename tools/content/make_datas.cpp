@@ -6,13 +6,11 @@
 // are replaced. Its usage is what make-datas --help prints.
 #include "tools/arguments.h"
 #include "tools/content/pictures/pictures.h"
+#include "tools/content/staging_folder.h"
 #include "tools/content/tracks/tracks.h"
 #include "tools/render/output_file.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -38,10 +36,8 @@ static int move_into(const std::string& dir)
             OutputFile f;  // discarded before the next
             const std::string path = dir + "/" + name;
             int ok = output_check(&f, path.c_str());
-            if (ok && move && renameat(AT_FDCWD, (staging + "/" + name).c_str(), f.folder, f.name.c_str()) != 0) {
-                f.error = errno;
-                ok = 0;
-            }
+            if (ok && move)
+                ok = output_replace_with(&f, (staging + "/" + name).c_str());
             if (!ok)
                 std::fprintf(stderr, "make-datas: cannot write '%s': %s\n", path.c_str(), output_reason(f));
             output_discard(&f);
@@ -81,8 +77,8 @@ int main(int argc, char** argv)
         return usage("needs a folder to write into");
     std::error_code ec;
     fs::create_directories(dir, ec);
-    std::string folder = std::string(dir) + "/.make-datas.XXXXXX";
-    if (ec || !mkdtemp(folder.data())) {
+    const std::string folder = ec ? std::string() : make_staging_folder(dir);
+    if (folder.empty()) {
         std::fprintf(stderr, "make-datas: cannot write into %s: %s\n", dir,
                      ec ? ec.message().c_str() : std::strerror(errno));
         return 1;

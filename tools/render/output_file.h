@@ -1,11 +1,12 @@
 // tools/render/output_file.h: the tools' output files, each of which takes its
-// name only once written in full. It is written unnamed in its folder
-// (O_TMPFILE) and linked into place at the end, so that a process killed on
-// the way leaves nothing behind; where the filesystem has no unnamed files,
-// under a temporary name beside its own. Only a regular file is ever
-// replaced: a device, a pipe, a folder or a symbolic link of that name is
-// refused before any work. Names change on the main thread only; a file's
-// writes may come from one other thread at a time.
+// name only once written in full. On Linux it is written unnamed in its
+// folder (O_TMPFILE) and linked into place at the end, so that a process
+// killed on the way leaves nothing behind; where the filesystem has no
+// unnamed files, and on Windows, under a temporary name beside its own. Only
+// a regular file is ever replaced: a device, a pipe, a folder or a symbolic
+// link (on Windows, any reparse point) of that name is refused before any
+// work. Names change on the main thread only; a file's writes may come from
+// one other thread at a time. Paths are UTF-8.
 #pragma once
 #include <sys/types.h>
 
@@ -17,12 +18,18 @@
 // and signal handlers read it.
 struct OutputFile {
     std::string path;  // as given, for messages
+    std::string name;  // its name in its folder
+#ifdef _WIN32
+    std::wstring folder;     // the folder's full name, ending in a separator
+    void* handle = nullptr;  // the file's HANDLE while open for writing
+    std::wstring temp;       // its name in folder until the end
+#else
     int folder = -1;   // the folder it goes in
-    std::string name;  // its name there
     int fd = -1;       // open for writing once output_open has succeeded
     // Its name in folder until the end, "" while unnamed. A fixed array:
     // the signal handler reads it.
     char temp[NAME_MAX + 1] = {};
+#endif
     int error = 0;     // errno of the first failure, or one of output_not_*
 };
 
@@ -30,7 +37,8 @@ struct OutputFile {
 constexpr int output_not_regular = -1;  // the name holds something else than a regular file
 constexpr int output_not_owner = -2;    // a sticky folder keeps another user's file
 
-// SIGINT, SIGTERM and SIGHUP end the tool wherever it is, with
+// SIGINT, SIGTERM and SIGHUP (on Windows, a console's Ctrl+C, Ctrl+Break or
+// closing, a logoff or a shutdown) end the tool wherever it is, with
 // "TOOL: interrupted" and status 1, every temporary name removed and older
 // files left as they were; once an output has taken its name they are
 // ignored, the work being done. A return from main or exit() removes the
@@ -48,3 +56,6 @@ int output_commit(OutputFile* f);                   // staged: moved over its na
 void output_discard(OutputFile* f);                 // closed, the temporary name removed
 int output_same(const OutputFile& a, const OutputFile& b);  // both checked, and one name
 const char* output_reason(const OutputFile& f);     // f->error in words
+// Checked: the whole file at path whole, on the same filesystem, moved over
+// its name at once, as output_commit moves a staged one (make-datas).
+int output_replace_with(OutputFile* f, const char* whole);

@@ -15,6 +15,8 @@ extern "C" {
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>

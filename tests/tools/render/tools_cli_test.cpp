@@ -5,6 +5,8 @@
 #include "tests/tools/render/tool_process.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>

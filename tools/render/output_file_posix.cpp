@@ -1,4 +1,4 @@
-// tools/render/output_file.cpp: output files written unnamed and linked into place
+// tools/render/output_file_posix.cpp: output files written unnamed and linked into place
 // at the end, over regular files only, and the signals that end a tool
 // without leaving a temporary name. Names change on the main thread only.
 #include "tools/render/output_file.h"
@@ -269,6 +269,13 @@ int output_commit(OutputFile* f)
         return failed(f);
     f->temp[0] = '\0';
     placed.store(1);
+    return 1;
+}
+
+int output_replace_with(OutputFile* f, const char* whole)
+{
+    if (renameat(AT_FDCWD, whole, f->folder, f->name.c_str()) != 0)
+        return failed(f);
     return 1;
 }
 

@@ -1,10 +1,16 @@
 # Fills the folder the zip and the installer take, afresh, and writes the
-# installer's script with its file list. -DSTAGE, -DPROGRAM, -DDATAS,
-# -DDOCS, -DNSI_IN, -DNSI, -DICON, -DINSTALLER, -DMUSICDISK_NAME,
+# installer's script with its file list. -DSTAGE, -DPROGRAM, -DSTRIP,
+# -DDATAS, -DDOCS, -DNSI_IN, -DNSI, -DICON, -DINSTALLER, -DMUSICDISK_NAME,
 # -DMUSICDISK_VERSION.
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE}/datas)
 file(COPY ${PROGRAM} ${DOCS}/README.txt ${DOCS}/LICENSE.txt DESTINATION ${STAGE})
+# Shipped without its symbols, as the Debian package's binaries are.
+get_filename_component(program_name ${PROGRAM} NAME)
+execute_process(COMMAND ${STRIP} ${STAGE}/${program_name} RESULT_VARIABLE stripped)
+if(NOT stripped EQUAL 0)
+  message(FATAL_ERROR "${STRIP} could not strip ${program_name}")
+endif()
 file(GLOB datas RELATIVE ${DATAS} ${DATAS}/*)
 list(REMOVE_ITEM datas .stamp)
 list(SORT datas)

@@ -138,6 +138,9 @@ class Disk(unittest.TestCase):
             self.proc.wait()
         if getattr(self, "pulse", None):
             self.pulse.stop()
+        if ON_WINDOWS:  # Wine's session, tied to this screen, goes with it
+            subprocess.run(["wineserver", "-k"], capture_output=True)
+            subprocess.run(["wineserver", "-w"], capture_output=True)
         if getattr(self, "screen", None):
             self.screen.close()
         if getattr(self, "dir", None):

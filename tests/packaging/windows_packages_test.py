@@ -7,7 +7,7 @@ import filecmp
 import glob
 import os
 import re
-import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -24,6 +24,31 @@ SYSTEM_DLLS = {"advapi32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll", "msvcrt
                "oleaut32.dll", "setupapi.dll", "shell32.dll", "user32.dll", "version.dll", "winmm.dll",
                "cfgmgr32.dll", "opengl32.dll", "glu32.dll"}
 NAME = "Korvid Music Disk #1"
+
+
+def shortcut_target(path):
+    """(target, working folder) of a Windows shortcut (.lnk): its link
+    information's local path and its string data's working folder."""
+    with open(path, "rb") as f:
+        data = f.read()
+    flags = struct.unpack_from("<I", data, 0x14)[0]
+    at = 0x4C
+    if flags & 0x01:  # an item id list first
+        at += 2 + struct.unpack_from("<H", data, at)[0]
+    if not flags & 0x02:
+        raise ValueError("%s: no link information" % path)
+    local_path_at = struct.unpack_from("<I", data, at + 16)[0]
+    target = data[at + local_path_at:data.index(b"\0", at + local_path_at)].decode("latin-1")
+    at += struct.unpack_from("<I", data, at)[0]
+    strings = {}
+    for bit, name in ((0x04, "name"), (0x08, "relative"), (0x10, "folder"), (0x20, "arguments")):
+        if flags & bit:
+            count = struct.unpack_from("<H", data, at)[0]
+            width = 2 if flags & 0x80 else 1
+            text = data[at + 2:at + 2 + count * width].decode("utf-16-le" if width == 2 else "latin-1")
+            strings[name] = text.rstrip("\0")
+            at += 2 + count * width
+    return target, strings.get("folder")
 
 
 def run(*args, **kwargs):
@@ -108,7 +133,9 @@ class WindowsPackages(unittest.TestCase):
         listed = run("wine", "reg", "query", key, env=self.env).stdout
         self.assertIn("C:\\MusicDisk\\uninstall.exe", listed, "the uninstaller among the installed programs")
         # Started as the Start menu starts it: its target, in its folder.
-        status = self.play_track_1_and_escape("wine", "start", "/wait", "/unix", shortcut, cwd=self.dir)
+        target, folder = shortcut_target(shortcut)
+        self.assertEqual((target, folder), ("C:\\MusicDisk\\musicdisk.exe", "C:\\MusicDisk"))
+        status = self.play_track_1_and_escape("wine", target, cwd=drive_c("MusicDisk"))
         self.assertEqual(status, 27)
 
         done = run("wine", drive_c("MusicDisk/uninstall.exe"), "/S", env=self.env)

@@ -76,8 +76,8 @@ int run_piped(const std::string&, const std::string&)
 // to the tool alone, with or without a console (ctest under Wine has none).
 void interrupt_tool(ToolProcess process)
 {
-    const auto routine =
-        reinterpret_cast<LPTHREAD_START_ROUTINE>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine"));
+    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
     if (!routine)
         return;
     const HANDLE thread = CreateRemoteThread(reinterpret_cast<HANDLE>(process), nullptr, 0, routine,

@@ -14,7 +14,8 @@ ToolProcess start_tool(const std::string& command, const std::string& err)
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const HANDLE error = CreateFileW(wide(err).c_str(), GENERIC_WRITE, share, &inherited, CREATE_ALWAYS, 0, nullptr);
-    const HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, share, &inherited, OPEN_EXISTING, 0, nullptr);
+    const HANDLE nothing =
+        CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, share, &inherited, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

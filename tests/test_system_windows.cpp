@@ -59,7 +59,8 @@ uint8_t* test_pages_before_a_hole(size_t count, size_t* page_bytes)
     GetSystemInfo(&info);
     const size_t page = info.dwPageSize;
     *page_bytes = page;
-    auto* p = static_cast<uint8_t*>(VirtualAlloc(nullptr, (count + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    void* pages = VirtualAlloc(nullptr, (count + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    auto* p = static_cast<uint8_t*>(pages);
     DWORD was;
     if (p && !VirtualProtect(p + count * page, page, PAGE_NOACCESS, &was)) {
         VirtualFree(p, 0, MEM_RELEASE);
@@ -144,7 +145,8 @@ const char* test_no_replace_under_readers()
             test_release_file(reader);
         std::remove(from.c_str());
         std::remove(to.c_str());
-        return replaced ? nullptr : "no POSIX rename here (Windows before 10 1709, or Wine): a file held open is not replaced";
+        return replaced ? nullptr
+                        : "no POSIX rename here (Windows before 10 1709, or Wine): a file held open is not replaced";
     }();
     return why;
 }

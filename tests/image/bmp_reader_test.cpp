@@ -263,7 +263,7 @@ TEST(BmpReader, OpenFailuresNameTheFileAndTheSwitchSilencesAll)
     }
     EXPECT_TRUE(boxes.empty()) << "a box with the switch off";
     std::remove(empty.c_str());
-    std::remove(music.c_str());
+    std::filesystem::remove(std::filesystem::path(reinterpret_cast<const char8_t*>(music.c_str())));  // UTF-8
 }
 
 // Another program rewrites the picture, cutting it to nothing first, while

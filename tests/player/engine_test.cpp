@@ -371,6 +371,7 @@ TEST(EngineDevice, MixesUndisturbedWhileTheUiThreadChurns)
     ASSERT_GE(syncs.load(), 2) << "the device did not run";
     std::ifstream in(raw, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    in.close();  // Windows removes no file that is open
     // Silence until the play began and after the stop; the tone between.
     size_t first = bytes.find_first_not_of('\0') / 4, frames = bytes.find_last_not_of('\0') / 4 + 1 - first;
     Samples want(2 * frames);

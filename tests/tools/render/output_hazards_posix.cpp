@@ -24,7 +24,11 @@ static const char* needs_root()
 std::vector<Hazard> output_hazards()
 {
     return {
-        {"a pipe", "OUT", [](const std::string& out) -> const char* { return mkfifo(out.c_str(), 0644) == 0 ? nullptr : std::strerror(errno); }, ""},
+        {"a pipe", "OUT",
+         [](const std::string& out) -> const char* {
+             return mkfifo(out.c_str(), 0644) == 0 ? nullptr : std::strerror(errno);
+         },
+         ""},
         {"a link to a file", "OUT",
          [](const std::string& out) -> const char* {
              std::ofstream(fs::path(out).parent_path() / "target") << "old";

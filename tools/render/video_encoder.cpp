@@ -128,6 +128,7 @@ void fill_video(AVCodecContext* c, const VideoSettings& s)
         c->colorspace = AVCOL_SPC_SMPTE170M;  // the matrix to_yuv420 converts with
         c->color_primaries = AVCOL_PRI_BT709;
         c->color_trc = AVCOL_TRC_IEC61966_2_1;
+        c->chroma_sample_location = AVCHROMA_LOC_CENTER;  // to_yuv420's 2 x 2 means
     }
 }
 

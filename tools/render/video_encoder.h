@@ -18,7 +18,7 @@ struct VideoSettings {
 // Each returns 1, or 0 once the reason is on standard error; a failed write
 // of the file is left in file->error for the caller to tell, naming it.
 int encoder_open(OutputFile* file, const VideoSettings& s);   // the codecs, then the file's header
-int encoder_picture(const uint8_t* rgb, int64_t pts);         // frame number pts, RGB, bottom row first
+int encoder_picture(const uint8_t* rgba, int64_t pts);        // frame number pts, RGBA, bottom row first
 int encoder_sound(const int16_t* samples, size_t frames);     // stereo frames; full codec frames are encoded
 int encoder_finish();                                         // the last sound, the codecs' rest, the trailer
 void encoder_close();                                         // all freed, at any stage

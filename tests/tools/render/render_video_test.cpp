@@ -305,9 +305,10 @@ TEST(RenderVideo, EffectKeysSoundIsRenderWavsAndEachFrameIsItsLogRow)
 TEST(RenderVideo, TheDefaultsKeep25DbOverRgbOnAverageAndGiveOneFile)
 {
     // The default quality as a player shows it: every 10th frame of a
-    // default capture, decoded and turned back into RGB, against
-    // render-frame's redraw of its row, 25 dB on average at the least. The
-    // same command again gives the same file, byte for byte.
+    // default capture (from the 5th, past the key frame), decoded and turned
+    // back into RGB, against render-frame's redraw of its row, 25 dB on
+    // average at the least. The same command again gives the same file,
+    // byte for byte.
     clear_folder();
     const std::string args = " --seconds 2 --log ";
     ASSERT_EQ(run(RENDER_VIDEO " " + d + "/a.mkv" + args + d + "/a.tsv"), std::make_pair(0, std::string()));
@@ -320,7 +321,7 @@ TEST(RenderVideo, TheDefaultsKeep25DbOverRgbOnAverageAndGiveOneFile)
         log.push_back(row);
     ASSERT_EQ(log.size(), 121u);
     double sum = 0;
-    for (size_t i = 0; i < 120; i += 10) {
+    for (size_t i = 5; i < 120; i += 10) {
         const double db = psnr(redraw(log[i + 1], 640, 480),
                                convert(m.frames[i], 640, 480, AV_PIX_FMT_YUV420P, AV_PIX_FMT_RGB24));
         EXPECT_GT(db, 20.0) << i;

@@ -57,9 +57,15 @@ int finish_tool(ToolProcess process, int seconds)
 
 std::pair<int, std::string> run_tool(const std::string& command, const std::string& err, int timeout_seconds)
 {
-    const ToolProcess process = start_tool(command, err);
-    const int status = finish_tool(process, timeout_seconds ? timeout_seconds : 600);
-    std::string text = read_text(err);
+    // Under Wine on a loaded machine a start now and then fails before the
+    // tool runs at all: no status of its own, not a word. Our tools always
+    // end with 0, 1 or 2, so that is tried again, twice at most.
+    int status = -1;
+    std::string text;
+    for (int attempt = 0; attempt < 3 && status == -1 && text.empty(); ++attempt) {
+        status = finish_tool(start_tool(command, err), timeout_seconds ? timeout_seconds : 600);
+        text = read_text(err);
+    }
     // The C runtime writes text to standard error with "\r\n" line ends.
     for (size_t at; (at = text.find("\r\n")) != std::string::npos;)
         text.erase(at, 1);

@@ -69,12 +69,21 @@ class WindowsPackages(unittest.TestCase):
             self.screen.close()
 
     def new_prefix(self):
-        """A Wine prefix made for this case alone, on a screen of its own."""
+        """A Wine prefix made for this case alone, on a screen of its own.
+        Now and then on a loaded machine Wine fails to make one, within a
+        second or two ("could not load kernel32.dll"). That is Wine's own
+        start, not the disk's, so a new prefix is made in a new folder,
+        twice at most, and the failure is printed."""
         self.screen = Screen()
         self.screen.wine = True
-        self.env = dict(self.screen.env, WINEPREFIX=os.path.join(self.dir, "prefix"), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", SDL_AUDIODRIVER="disk")
-        done = run("wineboot", "-i", env=self.env)
+        for attempt in range(3):
+            self.env = dict(self.screen.env, WINEPREFIX=os.path.join(self.dir, "prefix%d" % attempt),
+                            WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", SDL_AUDIODRIVER="disk")
+            done = run("wineboot", "-i", env=dict(self.env, WINEDEBUG="err+all"))
+            if done.returncode == 0:
+                break
+            print("wineboot ended with %d, trying again:\n%s" % (done.returncode, done.stderr), file=sys.stderr)
+            subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
         self.assertEqual(done.returncode, 0, done.stderr)
         run("wineserver", "-w", env=self.env)
         return lambda path: os.path.join(self.env["WINEPREFIX"], "drive_c", path)

@@ -540,9 +540,12 @@ class Disk(unittest.TestCase):
         tasks = "/proc/%d/task" % self.proc.pid
         audio = []
         for tid in os.listdir(tasks):
-            with open(os.path.join(tasks, tid, "comm")) as f:
-                if f.read().startswith("SDLAudioP"):
-                    audio.append(int(tid))
+            try:
+                with open(os.path.join(tasks, tid, "comm")) as f:
+                    if f.read().startswith("SDLAudioP"):
+                        audio.append(int(tid))
+            except FileNotFoundError:  # a thread that ended since the listing
+                pass
         self.assertEqual(len(audio), 1, "SDL's audio thread among the disk's threads")
         try:
             os.setpriority(os.PRIO_PROCESS, audio[0], -20)

@@ -1,7 +1,7 @@
 // tests/tools/render/output_file_test.cpp: how the three render tools treat the
 // file they write, run as programs: anything but a regular file we may
-// replace is refused before any work; a full disk and a signal, wherever it
-// comes, leave an older file as it was and no other behind.
+// replace is refused before any work; a signal, wherever it comes, leaves
+// an older file as it was and no other behind.
 #include "tests/test_system.h"
 #include "tests/tools/render/output_hazards.h"
 #include "tests/tools/render/tool_process.h"
@@ -85,31 +85,6 @@ TEST(OutputFile, AnythingButAReplaceableRegularFileIsRefusedBeforeAnyWork)
     }
     fs::remove_all(d);
 }
-
-TEST(OutputFile, AFullDiskKeepsTheOlderFileAndLeavesNoOther)
-{
-    const std::string full = d + "/full", out = full + "/OUT";
-    make_folder(full);
-    if (const char* why = mount_small_disk(full)) {
-        fs::remove_all(d);
-        GTEST_SKIP() << "a small filesystem could not be mounted: " << why;
-    }
-    // Each writes far more than 64 kB.
-    for (const Tool& t : {Tool{"render-wav", RENDER_WAV, "datas/1-ambre.it OUT --seconds 5"},
-                          Tool{"render-frame", RENDER_FRAME, "OUT --datas datas"},
-                          Tool{"render-video", RENDER_VIDEO, "OUT --seconds 1 --lossless"}}) {
-        if (!built(t))
-            continue;
-        write_text(out, "old");
-        EXPECT_EQ(run_tool(expand(t, out), d + "/err", 120),
-                  std::make_pair(2, std::string(t.name) + ": cannot write '" + out + "': No space left on device\n"));
-        EXPECT_EQ(listing(full), "OUT") << t.name;
-        EXPECT_EQ(what_is(out), "file 'old'") << t.name;
-    }
-    unmount_small_disk(full);
-    fs::remove_all(d);
-}
-
 TEST(OutputFile, ASignalEndsAToolWhereverItIsAndLeavesTheOlderFile)
 {
     // Stuck opening a pipe that nobody writes, or busy rendering: SIGTERM

@@ -22,8 +22,3 @@ std::vector<Hazard> output_hazards();
 // What stands at path: its type and, for a device, a link or a file, what
 // tells it from another of its kind.
 std::string what_is(const std::string& path);
-
-// Mounts a filesystem of 64 kB on folder, to be filled: null when mounted,
-// or why it cannot be here.
-const char* mount_small_disk(const std::string& folder);
-void unmount_small_disk(const std::string& folder);

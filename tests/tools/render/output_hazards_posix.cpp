@@ -1,10 +1,9 @@
 // tests/tools/render/output_hazards_posix.cpp: pipes, links, folders, devices
-// and another user's file in a sticky folder, and a small tmpfs. Test thread.
+// and another user's file in a sticky folder. Test thread.
 #include "tests/tools/render/output_hazards.h"
 
 #include "tests/tools/render/tool_process.h"
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -81,18 +80,4 @@ std::string what_is(const std::string& path)
         return "folder";
     const std::string text = read_text(path);
     return text.size() > 40 ? "file of " + std::to_string(text.size()) + " bytes" : "file '" + text + "'";
-}
-
-const char* mount_small_disk(const std::string& folder)
-{
-    if (geteuid() != 0)
-        return "a small tmpfs needs root to mount";
-    if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
-        return std::strerror(errno);
-    return nullptr;
-}
-
-void unmount_small_disk(const std::string& folder)
-{
-    umount(folder.c_str());
 }

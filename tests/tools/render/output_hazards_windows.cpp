@@ -45,12 +45,3 @@ std::string what_is(const std::string& path)
     const std::string text = read_text(path);
     return text.size() > 40 ? "file of " + std::to_string(text.size()) + " bytes" : "file '" + text + "'";
 }
-
-const char* mount_small_disk(const std::string&)
-{
-    return "a small filesystem of its own to fill needs Linux's tmpfs";
-}
-
-void unmount_small_disk(const std::string&)
-{
-}

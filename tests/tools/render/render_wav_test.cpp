@@ -3,7 +3,6 @@
 // at 1 s is the effect routine applied to exactly the first 44100 frames.
 #include "player/effects.h"
 #include "tests/player/reference.h"
-#include "tests/test_system.h"
 #include "tests/tools/render/tool_process.h"
 #include "tools/content/modwriter/test_modules.h"
 #include "tools/write_file.h"
@@ -90,24 +89,6 @@ TEST(RenderWav, DryRenderIsTheMixEachCommandActsFromItsFrameAndBadArgumentsFail)
         EXPECT_EQ(text.rfind("render-wav: ", 0), 0u) << args << ": " << text;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << args << ": " << text;
     }
-    std::remove((wav + ".err").c_str());
-    std::remove(wav.c_str());
-    std::remove(mod.c_str());
-}
-
-// A module given through a pipe, which the engine refuses by name, is read
-// by render-wav itself, up to 64 MiB.
-TEST(RenderWav, ReadsAModuleFromAPipe)
-{
-    if (const char* why = test_no_fifos())
-        GTEST_SKIP() << why << ": no name to give render-wav for a pipe";
-    auto piped = [](const std::string& source) { return run_piped(source, RENDER_WAV " /dev/stdin " + wav); };
-    ASSERT_TRUE(write_whole_file(mod.c_str(), make_tone_module(1.0)));
-    ASSERT_EQ(run(mod + " " + wav), 0);
-    const Samples from_file = read_wav();
-    ASSERT_EQ(piped("cat " + mod), 0);
-    EXPECT_TRUE(read_wav() == from_file) << "through a pipe";
-    EXPECT_NE(piped("head -c 67108865 /dev/zero"), 0) << "a pipe past 64 MiB";
     std::remove((wav + ".err").c_str());
     std::remove(wav.c_str());
     std::remove(mod.c_str());

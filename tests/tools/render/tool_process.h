@@ -31,11 +31,6 @@ using ToolProcess = intptr_t;
 // as "\n".
 std::pair<int, std::string> run_tool(const std::string& command, const std::string& err, int timeout_seconds = 0);
 
-// Runs `feed | command` through the shell, with both outputs thrown away:
-// command's exit status. Linux only, where command can name the pipe
-// (/dev/stdin); -1 on Windows.
-int run_piped(const std::string& feed, const std::string& command);
-
 // Starts a command as run_tool does, without waiting: the command's own
 // process.
 ToolProcess start_tool(const std::string& command, const std::string& err);

@@ -18,12 +18,6 @@ std::pair<int, std::string> run_tool(const std::string& command, const std::stri
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_text(err)};
 }
 
-int run_piped(const std::string& feed, const std::string& command)
-{
-    const int status = std::system((feed + " | " + command + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // The process id is the command's own once the shell has handed over.
 ToolProcess start_tool(const std::string& command, const std::string& err)
 {

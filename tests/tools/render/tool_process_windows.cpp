@@ -72,12 +72,6 @@ std::pair<int, std::string> run_tool(const std::string& command, const std::stri
     return {status == -2 ? -1 : status, text};
 }
 
-// No name for a pipe here to give a tool.
-int run_piped(const std::string&, const std::string&)
-{
-    return -1;
-}
-
 // A console delivers Ctrl+C by starting a thread in the process at the
 // system's console routine, which runs the process's handlers. So does this,
 // to the tool alone, with or without a console (ctest under Wine has none).

@@ -1,7 +1,6 @@
 // tests/platform/box_closer.h: a message box closed from outside, the way its
-// window's close button closes it, and the display taken away so that no box
-// can be shown. Each system has a file of its own (box_closer_posix.cpp,
-// box_closer_windows.cpp). Test thread.
+// window's close button closes it. Each system has a file of its own
+// (box_closer_posix.cpp, box_closer_windows.cpp). Test thread.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -16,8 +15,3 @@ intptr_t start_closing_box(const std::string& title);
 // Waits for the look to end: 1 when the window was asked to close, 0 when it
 // never appeared.
 int finish_closing_box(intptr_t closer);
-
-// Takes the display away from this process: null when done, or why this
-// system cannot.
-const char* take_display_away();
-void give_display_back();

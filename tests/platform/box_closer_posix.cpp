@@ -12,8 +12,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-static std::string saved_display;
-
 const char* boxes_unseen()
 {
     return std::getenv("DISPLAY") ? nullptr : "needs an X display (make test starts one)";
@@ -64,18 +62,4 @@ int finish_closing_box(intptr_t closer)
     int status = 0;
     waitpid(pid_t(closer), &status, 0);
     return status == 0;
-}
-
-const char* take_display_away()
-{
-    saved_display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    return nullptr;
-}
-
-void give_display_back()
-{
-    if (!saved_display.empty())
-        setenv("DISPLAY", saved_display.c_str(), 1);
 }

@@ -44,12 +44,3 @@ int finish_closing_box(intptr_t closer)
     delete c;
     return closed;
 }
-
-const char* take_display_away()
-{
-    return "Windows always has a desktop to show a box on";
-}
-
-void give_display_back()
-{
-}

@@ -1,6 +1,5 @@
 // tests/platform/message_box_test.cpp: real boxes on the test's display,
-// closed from outside as their close button closes them, and boxes that
-// cannot be shown.
+// closed from outside as their close button closes them.
 #include "platform/message_box.h"
 #include "tests/platform/box_closer.h"
 
@@ -21,19 +20,4 @@ TEST(MessageBox, ClosedBoxAnswersAsRefusedAndSaysNothing)
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << caption;
         EXPECT_EQ(finish_closing_box(window_manager), 1) << caption << ": the box never appeared";
     }
-}
-
-TEST(MessageBox, BoxThatCannotBeShownGoesToStandardError)
-{
-    if (const char* why = take_display_away())
-        GTEST_SKIP() << why;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(platform_message_box(nullptr, "Program Will Now Close.", "ERROR", MB_OK | MB_ICONSTOP), IDOK) << "OK box";
-    EXPECT_EQ(platform_message_box(nullptr, "Again?", "Q", MB_YESNO), IDNO) << "yes/no box";
-    std::string err = testing::internal::GetCapturedStderr();
-    give_display_back();
-    // Per box, one line with SDL's reason, then caption and text.
-    EXPECT_TRUE(std::regex_match(err, std::regex("message box not shown: [^\n]+\nERROR: Program Will Now Close\\.\n"
-                                                 "message box not shown: [^\n]+\nQ: Again\\?\n")))
-        << err;
 }

@@ -147,43 +147,6 @@ TEST(Effects, MinutesOfRandomAudioMatchTheModels)
     }
 }
 
-// An install resets its effect's state and attaches one more instance; a
-// remove detaches the handle in its slot, which keeps the engine's answer.
-// What the attached routines then do, render-wav's test shows.
-TEST(EffectCommands, SlotsKeepTheEnginesAnswers)
-{
-    ASSERT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 1);
-    std::string path = testing::TempDir() + "effects_test_" + std::to_string(getpid()) + ".it";
-    write_whole_file(path.c_str(), make_tone_module(1.0));
-    const uint32_t channel = music_load(0, path.c_str(), 0, 0, MUSIC_RAMP);
-    const EffectState garbage{1.0f, 0, 7, 0, 9, 3.0f, -1.0f, 0, {{5, 5}}, {{6, 6}}};
-    effects_set_state(&garbage);
-    install_echo(channel);
-    install_flanger(channel);
-    install_pan_sweep(channel);
-    const EffectState s = state();
-    EXPECT_EQ(std::bit_cast<uint32_t>(s.pan_phase), 0x3F490FDAu) << "the pan sweep's phase";
-    EXPECT_EQ(s.echo_pos, 2) << "the echo's position";
-    EXPECT_EQ(s.flanger_pos, 0) << "the flanger's position";
-    EXPECT_EQ(s.flanger_delay, 175.0f) << "the flanger's delay";
-    EXPECT_EQ(s.flanger_step, install_step) << "the flanger's step";
-    EXPECT_EQ(s.echo_history[0][0], 0) << "the echo's history is not cleared";
-    EXPECT_EQ(s.flanger_history[0][1], 0) << "the flanger's history is not cleared";
-    const uint32_t older = s.pan_dsp;
-    install_pan_sweep(channel);  // F1 again: a second instance
-    const uint32_t newer = state().pan_dsp;
-    remove_pan_sweep(channel);  // only the newer goes; the phase restarts from 0
-    EXPECT_EQ(state().pan_dsp, 1u) << "the slot keeps the remove's answer";
-    EXPECT_EQ(state().pan_phase, 0.0f) << "the phase after the remove";
-    EXPECT_EQ(channel_remove_dsp(channel, newer), 0) << "the newer instance was not removed";
-    EXPECT_EQ(channel_remove_dsp(channel, older), 1) << "the older instance went too";
-    remove_pan_sweep(channel);  // again: the first answer, 1, passed as the handle and refused
-    EXPECT_EQ(state().pan_dsp, 0u) << "the second remove's answer";
-    audio_shutdown();
-    effects_reset_state();
-    std::remove(path.c_str());
-}
-
 // How many instances of each effect run on a channel, read from how far one
 // render of 10 frames moves the state they share; and the keys' commands.
 struct StackedEffect {

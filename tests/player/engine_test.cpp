@@ -256,41 +256,6 @@ TEST_F(Engine, BadFilesAreRefused)
     EXPECT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 1);
 }
 
-// A module from memory or from a file, at an offset, for a length: what
-// loads plays as the module itself.
-TEST_F(Engine, LoadsFromMemoryAndFromPartOfAFile)
-{
-    const Bytes tone = make_tone_module(1.0);
-    Bytes padded = {'a', 'b', 'c'};
-    padded.insert(padded.end(), tone.begin(), tone.end());
-    padded.insert(padded.end(), {'x', 'y'});
-    const std::string path = temp_path("padded.it");
-    write_whole_file(path.c_str(), padded);
-    const uint32_t size = uint32_t(tone.size());
-    struct Case {
-        int memory;
-        uint32_t offset, length;
-        bool loads;
-    };
-    // Memory has no end to find: a length of 0 fails, as does a cut module.
-    for (Case c : {Case{1, 3, size, true}, Case{0, 3, size, true}, Case{1, 3, 0, false}, Case{1, 3, 100, false},
-                   Case{0, 3, size + 3, false}, Case{0, uint32_t(padded.size()), 0, false}}) {
-        const char* from = c.memory ? reinterpret_cast<const char*>(padded.data()) : path.c_str();
-        const uint32_t h = music_load(c.memory, from, c.offset, c.length, MUSIC_RAMP);
-        EXPECT_EQ(h != 0, c.loads) << "case memory " << c.memory << ", offset " << c.offset << ", length " << c.length;
-        if (!h)
-            continue;
-        music_play_ex(h, 0, -1, 1);
-        openmpt_module* ref = reference_module(tone, MUSIC_RAMP);
-        Samples want(2 * 4410);
-        openmpt_module_read_interleaved_stereo(ref, 44100, 4410, want.data());
-        openmpt_module_destroy(ref);
-        EXPECT_TRUE(render(4410) == want) << "case memory " << c.memory << ": not the module's sound";
-        music_free(h);
-    }
-    std::remove(path.c_str());
-}
-
 // Written by the UI thread right before each attach; the routine must see
 // the value of the attach that installed it (checked under TSan too).
 static int installed_value = 0;

@@ -1,17 +1,12 @@
 // Tests for visuals/dodecahedron: the first call's edges (GL feedback)
-// against the solid's own measures, replays and the cache by their pixels,
-// face 1's normal through the stack, and the three fatal errors in child
-// processes.
+// against the solid's own measures, face 1's first corners, and replays and
+// the cache by their pixels.
 #include "visuals/dodecahedron.h"
 
-#include "image/bmp_reader.h"
 #include "offscreen.h"
-#include "tests/error_popups_guard.h"
-#include "platform/message_box.h"
 
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <map>
 
 static Pixels draw_in_box(double radius)
@@ -79,52 +74,4 @@ TEST(Dodecahedron, ListsReplayTheFirstCallAndKeyByExactRadius)
     EXPECT_TRUE(draw_in_box(r) == first) << "the replay after another radius";
     EXPECT_EQ(find_shape_list(shape_kind_dodecahedron, &r, 1), list) << "the first radius";
     EXPECT_EQ(find_shape_list(7, &r, 1), 0u) << "another kind";
-}
-
-// Every box goes to standard error as [caption: text type].
-static int box_to_stderr(void*, const char* text, const char* caption, uint32_t type)
-{
-    std::fprintf(stderr, "[%s: %s %u]", caption, text, type);
-    return IDOK;
-}
-
-// Pushes (printing the number of each that returned), pops, then normalises
-// {x, x, x}; shown is all standard error then says.
-struct FatalCase { const char* name; int pushes, pops; double x; const char* shown; };
-
-static void run_fatal(const FatalCase& c)
-{
-    double v[3] = {c.x, c.x, c.x};
-    for (int i = 0; i < c.pushes; ++i) {
-        m_pushmatrix();
-        std::fprintf(stderr, "%d", i);
-    }
-    for (int i = 0; i < c.pops; ++i)
-        m_popmatrix();
-    normalize(v);
-}
-
-TEST(DodecahedronDeathTest, StackAndZeroLengthErrorsEndWithStatusOne)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const FatalCase cases[] = {
-        {"ten pushes", 10, 0, 1, "^012345678\\[Error: m_pushmatrix: stack overflow\n 0\\]$"},
-        {"a pop past the first level", 1, 2, 1, "^0\\[Error: m_popmatrix: stack underflow\n 0\\]$"},
-        {"a zero vector", 0, 0, 0, "^\\[Error: normalize: zero length vector 0\\]$"},
-        {"not a number", 0, 0, NAN, "^\\[Error: normalize: zero length vector 0\\]$"},
-    };
-    // A child runs the test from its start: what is set here holds there.
-    platform_set_message_box_hook(box_to_stderr);
-    for (const FatalCase& c : cases) {
-        {
-            ErrorPopupsGuard on(1);
-            EXPECT_EXIT(run_fatal(c), testing::ExitedWithCode(1), c.shown) << "case " << c.name;
-        }
-        ErrorPopupsGuard off(0);
-        // Only the pushes' numbers, in order. (No brackets: GoogleTest's own
-        // regular expressions, those of its Windows build, have none.)
-        EXPECT_EXIT(run_fatal(c), testing::ExitedWithCode(1), "^0?1?2?3?4?5?6?7?8?9?$")
-            << "case " << c.name << ", boxes off";
-    }
-    platform_set_message_box_hook(nullptr);
 }

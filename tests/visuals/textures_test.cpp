@@ -1,5 +1,5 @@
-// Tests for visuals/textures: slot order and failures, level 0 read back as
-// the picture's own pixels, and the blank texture beside the slots.
+// Tests for visuals/textures: slot order and failures, and level 0 read back
+// as the picture's own pixels.
 #include "visuals/textures.h"
 
 #include "image/bmp_reader.h"
@@ -62,12 +62,4 @@ TEST(Textures, LevelZeroIsThePictureUpright)
         glGetIntegerv(GL_UNPACK_ALIGNMENT, &unpack);
         EXPECT_EQ(unpack, 4) << name << ": the unpack alignment not left as GL's";
     }
-}
-
-TEST(Textures, BlankTextureLeavesTheSlots)
-{
-    ASSERT_TRUE(use_offscreen_gl());
-    GLuint blank = make_blank_texture();
-    EXPECT_NE(blank, 0u);
-    EXPECT_EQ(std::count(textures, textures + 4, blank), 0) << "the blank texture took a picture's name";
 }

@@ -1,6 +1,6 @@
 // tools/write_file.h: the generators' and the tests' one way to write a whole
 // file, in place: into a fresh folder, or into a pipe a test feeds. Tools
-// that replace files others may be reading use tools/render/output_file.h.
+// that replace files others may be reading use tools/output_file.h.
 // Any thread.
 #pragma once
 #include <cstdint>

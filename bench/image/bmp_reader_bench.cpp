@@ -10,7 +10,7 @@
 // the reading from the page cache and the decoding; the memcpy figures pair
 // up the same way.
 #include "image/bmp_reader.h"
-#include "tools/content/bmpwriter/bmpwriter.h"
+#include "content/bmpwriter/bmpwriter.h"
 #include "tools/write_file.h"
 
 #include <benchmark/benchmark.h>

@@ -6,7 +6,7 @@
 #include "player/effects.h"
 #include "player/engine.h"
 
-#include "tools/content/modwriter/test_modules.h"
+#include "content/modwriter/test_modules.h"
 
 #include <benchmark/benchmark.h>
 #include <libopenmpt/libopenmpt.h>

@@ -3,9 +3,9 @@
 // cut and oversized files. Boxes go to the platform's hook.
 #include "image/bmp_reader.h"
 #include "platform/message_box.h"
-#include "tools/content/bmpwriter/bmpwriter.h"
+#include "content/bmpwriter/bmpwriter.h"
 #include "tools/write_file.h"
-#include "tools/content/xorshift.h"
+#include "content/xorshift.h"
 #include "tests/error_popups_guard.h"
 #include "tests/test_system.h"
 

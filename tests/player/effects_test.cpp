@@ -3,7 +3,7 @@
 #include "player/effects.h"
 
 #include "player/engine.h"
-#include "tools/content/modwriter/test_modules.h"
+#include "content/modwriter/test_modules.h"
 #include "tools/write_file.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "player/effects.h"
 #include "player/track_list.h"
 #include "tests/player/reference.h"
-#include "tools/content/modwriter/test_modules.h"
+#include "content/modwriter/test_modules.h"
 #include "tools/write_file.h"
 
 #include <gtest/gtest.h>

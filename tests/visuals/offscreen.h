@@ -3,7 +3,7 @@
 // back before the swap, and pictures written as BMP files.
 #pragma once
 #include "platform/gl_surface.h"
-#include "tools/content/bmpwriter/bmpwriter.h"
+#include "content/bmpwriter/bmpwriter.h"
 #include "visuals/scene.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The disk as a desktop program: installed layout, launcher, Debian package. Needs BUILD, CMAKE
-and CPACK in the environment; run one case as install_test.py Packaging.test_name."""
+and CPACK in the environment; run one case as install_test.py Packaging.test_name, once the
+installs the cases share are made by install_test.py --install."""
 import filecmp
 import glob
 import os
@@ -13,31 +14,38 @@ import unittest
 
 BUILD = os.environ.get("BUILD", "")
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-sys.path.insert(0, os.path.join(SOURCE, "scripts"))
+sys.path.insert(0, os.path.join(SOURCE, "cmake"))
 from xscreen import QUESTION, TITLE, Screen, until  # noqa: E402
 
+# The shared installs: the disk component alone, and everything.
+INSTALLS = os.path.join(BUILD, "packaging-installs")
 
 
 def run(*args, **kwargs):
     return subprocess.run(args, capture_output=True, text=True, timeout=90, **kwargs)
 
 
+def install_all():
+    """cmake --install of the build tree into INSTALLS/disk and INSTALLS/all, made anew."""
+    for name, chosen in (("disk", ["--component", "disk"]), ("all", [])):
+        prefix = os.path.join(INSTALLS, name)
+        subprocess.run(["rm", "-rf", prefix], check=True)
+        done = run(os.environ.get("CMAKE", "cmake"), "--install", BUILD, "--prefix", prefix, *chosen)
+        if done.returncode != 0:
+            sys.exit("install into %s failed: %s" % (prefix, done.stderr))
+
+
+def installed(name):
+    return lambda *parts: os.path.join(INSTALLS, name, *parts)
+
+
 class Packaging(unittest.TestCase):
     def setUp(self):
         self.dir = self.enterContext(tempfile.TemporaryDirectory(prefix="packaging_test_"))
 
-    def install(self, *components):
-        """The given components (all when none) into one prefix, in turn."""
-        for component in components or (None,):
-            chosen = ["--component", component] if component else []
-            done = run(os.environ.get("CMAKE", "cmake"), "--install", BUILD, "--prefix", self.dir + "/prefix", *chosen)
-            self.assertEqual(done.returncode, 0, done.stderr)
-        return lambda *parts: os.path.join(self.dir, "prefix", *parts)
-
     def test_install_puts_every_file_where_the_entry_and_the_launcher_look(self):
-        under = self.install("disk")
-        self.assertEqual(os.listdir(under("bin")), ["musicdisk"], "the disk alone holds no tool")
-        self.install("tools")
+        self.assertEqual(os.listdir(installed("disk")("bin")), ["musicdisk"], "the disk alone holds no tool")
+        under = installed("all")
         entry_path = under("share", "applications", "musicdisk.desktop")
         valid = run("desktop-file-validate", entry_path)
         self.assertEqual((valid.returncode, valid.stdout + valid.stderr), (0, ""))
@@ -67,7 +75,7 @@ class Packaging(unittest.TestCase):
             self.assertEqual(len(glob.glob(under("share", "man", "man[16]", name + ".[16].gz"))), 1, name)
 
     def test_the_launcher_plays_the_disk_from_another_folder(self):
-        under = self.install()
+        under = installed("all")
         # Through a link in a folder without datas/, as from a menu or a
         # link in a games folder, on a private Xvfb numbered by itself.
         elsewhere, heard = os.path.join(self.dir, "elsewhere"), os.path.join(self.dir, "heard.raw")
@@ -125,4 +133,7 @@ class Packaging(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    if sys.argv[1:] == ["--install"]:
+        install_all()
+    else:
+        unittest.main()

@@ -1,33 +1,65 @@
-# Thin front door over scripts/ and CMake. `make run` and `make test` are the
-# two commands of the quick start; both install what they need first.
-BUILD ?= build
+# The front door over CMake's presets. `make run` and `make test` are the two
+# commands of the quick start; each installs what it needs first.
 JOBS ?= $(shell nproc)
+export CMAKE_BUILD_PARALLEL_LEVEL ?= $(JOBS)
+export CTEST_PARALLEL_LEVEL ?= $(JOBS)
+# The test and bench runs draw: with no display they get a private one.
+SCREEN = $(if $(DISPLAY),,cmake/xscreen.py)
+# make test's workflows, in order, and where each one builds.
+WORKFLOWS = plain asan tsan windows
+tree = $(if $(filter plain,$(1)),build,build-$(1))
 
-.PHONY: all deps build run test bench windows clean
+.PHONY: all run test bench windows clean workflows
 
-all: build
+all run:
+	scripts/install-deps disk
+	cmake --preset disk
+	cmake --build --preset disk
+ifeq ($(MAKECMDGOALS),run)
+	@# Escape (27) and a closed window (0) are the disk's two normal ends.
+	cd build && ./musicdisk || [ $$? -eq 27 ]
+endif
 
-deps:
-	scripts/install-deps
+test:
+	scripts/install-deps tests windows
+	$(SCREEN) $(MAKE) --no-print-directory -j2 workflows
+	@cmake -DWORKFLOWS="$(WORKFLOWS)" -P cmake/test-summary.cmake
+	@for w in $(foreach w,$(WORKFLOWS),$(call tree,$(w))); do [ "$$(cat $$w/workflow-status 2>/dev/null)" = 0 ] || exit 1; done
 
-build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD) -j $(JOBS)
+# Each workflow configures, builds and tests one preset, and leaves its
+# status in its build tree for the summary; they run one after another, and
+# the Windows libraries are built from source beside the first three, which
+# mostly wait on windows and sound.
+workflows: $(addprefix workflow-,$(WORKFLOWS))
+workflow-%:
+	@echo "=== workflow $*"
+	@mkdir -p $(call tree,$*)
+	@rm -f $(call tree,$*)/junit.xml
+	@cmake --workflow --preset $*; echo $$? > $(call tree,$*)/workflow-status
+workflow-asan: workflow-plain
+workflow-tsan: workflow-asan
+workflow-windows: workflow-tsan windows-deps
+windows-deps:
+	@mkdir -p build-windows
+	@scripts/build-windows-deps > build-windows/deps.log 2>&1 || echo "build-windows-deps failed" >> build-windows/deps.log
+	@cat build-windows/deps.log
 
-# The disk reads datas/ under its working directory: the build tree has it.
-run: build
-	scripts/run-disk $(BUILD)
-
-test: deps
-	scripts/run-tests
-
-bench: build
-	scripts/run-benchmarks $(BUILD)
+bench:
+	scripts/install-deps tests
+	cmake --preset plain
+	cmake --build --preset plain
+	$(SCREEN) ctest --preset bench
 
 # The disk cross-built for 64-bit Windows into build-windows/: the program,
-# its data, a zip and an installer.
-windows: deps
-	scripts/build-windows
+# its data, a zip and an installer. The icon is drawn, and the Windows
+# tests' window closer built, by the Linux build.
+windows:
+	scripts/install-deps windows
+	cmake --preset plain
+	cmake --build --preset plain --target render-frame datas send-close
+	scripts/build-windows-deps
+	cmake --preset windows
+	cmake --build --preset windows
 
 clean:
 	rm -rf build build-*

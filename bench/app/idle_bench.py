@@ -13,7 +13,7 @@ import tempfile
 import time
 
 BUILD = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-sys.path.insert(0, "@CMAKE_SOURCE_DIR@/scripts")
+sys.path.insert(0, "@CMAKE_SOURCE_DIR@/cmake")
 from xscreen import QUESTION, TITLE, Screen  # noqa: E402
 
 

@@ -20,7 +20,7 @@ import tempfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake"))
 from xscreen import QUESTION, TITLE, Screen, until  # noqa: E402
 
 DISK = os.environ.get("MUSICDISK", "")

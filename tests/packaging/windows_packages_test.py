@@ -16,7 +16,7 @@ import zipfile
 
 BUILD = os.environ.get("BUILD", "")
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-sys.path.insert(0, os.path.join(SOURCE, "scripts"))
+sys.path.insert(0, os.path.join(SOURCE, "cmake"))
 from xscreen import QUESTION, TITLE, Screen, until  # noqa: E402
 
 # What every 64-bit Windows has, and the GL pair the disk draws with.

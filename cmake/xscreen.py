@@ -6,9 +6,10 @@ the X server reports, with a deadline and a failure that says what never
 came; none is a pause that hopes the program has caught up.
 
 Used by the end-to-end and packaging tests and by scripts/soak. As a
-program, the one way our scripts get a display when there is none:
+program, the one way make test and make bench get a display when there is
+none:
 
-    scripts/xscreen.py [--size WxH] COMMAND [ARGS...]
+    cmake/xscreen.py [--size WxH] COMMAND [ARGS...]
 
 runs COMMAND on a private screen (1024x768 unless told) and exits with its
 status once the screen is gone."""

@@ -9,16 +9,19 @@ SCREEN = $(if $(DISPLAY),,cmake/xscreen.py)
 WORKFLOWS = plain asan tsan windows
 tree = $(if $(filter plain,$(1)),build,build-$(1))
 
-.PHONY: all run test bench windows clean workflows
+.PHONY: all disk run test bench windows clean workflows
 
-all run:
+all: disk
+
+# The program and its data alone, in build/, where it reads datas/.
+disk:
 	scripts/install-deps disk
 	cmake --preset disk
 	cmake --build --preset disk
-ifeq ($(MAKECMDGOALS),run)
-	@# Escape (27) and a closed window (0) are the disk's two normal ends.
+
+# Escape (27) and a closed window (0) are the disk's two normal ends.
+run: disk
 	cd build && ./musicdisk || [ $$? -eq 27 ]
-endif
 
 test:
 	scripts/install-deps tests windows

@@ -44,7 +44,7 @@ workflow-tsan: workflow-asan
 workflow-windows: workflow-tsan windows-deps
 windows-deps:
 	@mkdir -p build-windows
-	@scripts/build-windows-deps > build-windows/deps.log 2>&1 || echo "build-windows-deps failed" >> build-windows/deps.log
+	@scripts/build-deps windows > build-windows/deps.log 2>&1 || echo "build-deps windows failed" >> build-windows/deps.log
 	@cat build-windows/deps.log
 
 bench:
@@ -60,7 +60,7 @@ windows:
 	scripts/install-deps windows
 	cmake --preset plain
 	cmake --build --preset plain --target render-frame datas send-close
-	scripts/build-windows-deps
+	scripts/build-deps windows
 	cmake --preset windows
 	cmake --build --preset windows
 

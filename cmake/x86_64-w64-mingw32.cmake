@@ -3,7 +3,7 @@
 #   cmake -S . -B build-windows -G Ninja \
 #         -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake
 #
-# Libraries come only from the prefixes that scripts/build-windows-deps
+# Libraries come only from the prefixes that scripts/build-deps windows
 # links into build-windows/deps, one a library, and from MinGW's own
 # sysroot, never from the Linux system: a Linux libSDL2.so found by mistake
 # would link nothing but fail late and confusingly.

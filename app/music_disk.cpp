@@ -39,9 +39,7 @@ DiskStart start_music_disk(int device)
 SceneInputs read_scene_inputs()
 {
     SceneInputs in;
-    const uint32_t level = channel_get_level(current_channel);
-    in.level_left = level & 0xffff;
-    in.level_right = level >> 16;
+    in.level = channel_get_level(current_channel);
     in.clock_ms = platform_ticks();
     for (int i = 0; i < 3; ++i)
         in.tint[i] = tint[i];

@@ -1,6 +1,6 @@
 // platform/message_box_system.h: SDL's box shown the system's way, so that a
 // request from outside to end the program still ends it while the box is
-// up. Inside platform/ only; UI thread.
+// up. Inside platform/ only (its test plays it); UI thread.
 #pragma once
 #include <SDL.h>
 

@@ -129,8 +129,7 @@ int main(int argc, char** argv)
         return usage(("an icon is square, not " + std::to_string(size[0]) + "x" + std::to_string(size[1])).c_str());
     width = int(size[0]);
     height = int(size[1]);
-    inputs.level_left = uint32_t(left);
-    inputs.level_right = uint32_t(right);
+    inputs.level = uint32_t(left) | uint32_t(right) << 16;  // packed as the engine packs it
     for (int c = 0; c < 3; ++c)
         inputs.tint[c] = int32_t(rgb[c]);
     inputs.background = int32_t(background);

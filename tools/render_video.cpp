@@ -422,7 +422,7 @@ int draw_frames(const Options& o, std::string* log_rows)
         SceneInputs in = read_scene_inputs();
         in.clock_ms = uint32_t((uint64_t(i) * 2000 + uint64_t(o.fps)) / (2 * uint64_t(o.fps)));
         std::snprintf(row, sizeof row, "%lld\t%u\t%u\t%u\t%u,%u,%u\t%d\n", static_cast<long long>(i), in.clock_ms,
-                      in.level_left, in.level_right, in.tint[0] & 0xff, in.tint[1] & 0xff, in.tint[2] & 0xff,
+                      in.level & 0xffff, in.level >> 16, in.tint[0] & 0xff, in.tint[1] & 0xff, in.tint[2] & 0xff,
                       in.background);
         *log_rows += row;
         b->rgba.resize(size_t(o.width) * o.height * 4);

@@ -10,9 +10,6 @@
 
 std::atomic<float> scene_time{0.0f};
 
-static uint32_t level_left;    // 0 to 32768; written at the start of each frame
-static uint32_t level_right;
-
 void scene_read_frame(int width, int height, uint8_t* rgb)
 {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -54,8 +51,9 @@ static double frame_seconds()
 
 void draw_scene(const SceneInputs& inputs)
 {
-    level_left = inputs.level_left & 0xffff;
-    level_right = inputs.level_right & 0xffff;
+    // Whatever word comes back is split this way; nothing checks it.
+    const uint32_t level_left = inputs.level & 0xffff;
+    const uint32_t level_right = inputs.level >> 16;
     scene_time.store(clock_seconds(inputs.clock_ms), std::memory_order_relaxed);
     if (inputs.view_width > 0)
         glViewport(inputs.view_x, inputs.view_y, inputs.view_width, inputs.view_height);

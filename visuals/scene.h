@@ -13,8 +13,9 @@
 // from their own clock.
 struct SceneInputs {
     uint32_t clock_ms = 0;     // the millisecond tick count of the frame
-    uint32_t level_left = 0;   // the output level as channel_get_level measures it, 0 to 32768
-    uint32_t level_right = 0;
+    // The output level as channel_get_level reports it: left in the low 16
+    // bits, right in the high 16, each 0 to 32768. draw_scene splits it.
+    uint32_t level = 0;
     int32_t tint[3] = {255, 255, 255};  // the tunnel's colour; the low byte of each counts
     int32_t background = 0;    // 0: the first background picture, 1: the second
     // Where the frame goes in the drawable, in pixels from its bottom left;

@@ -123,8 +123,6 @@ TEST(Tracks, PlayUnderTheirNamesLoudAndMovingWithTheMusic)
         }
         openmpt_module_destroy(mod);
         ASSERT_FALSE(peaks.empty());
-        // Loud enough, with the headroom the effects need (tracks_sound_test).
-        EXPECT_GE(*std::max_element(peaks.begin(), peaks.end()), 8192);
         // Over one-second windows where something plays, the 20 ms peaks
         // must swing: a steady drone or a constant wall of sound would not
         // move a level-following picture.

@@ -37,7 +37,7 @@ struct Frame {
 inline Pixels draw_frame(const Frame& f)
 {
     static Pixels seen;
-    SceneInputs inputs = {f.ms, f.level & 0xffff, f.level >> 16, {f.tint[0], f.tint[1], f.tint[2]}, f.background};
+    SceneInputs inputs = {f.ms, f.level, {f.tint[0], f.tint[1], f.tint[2]}, f.background};
     std::memcpy(textures, f.textures, sizeof textures);
     platform_set_swap_hook([] { seen = read_back(); });
     draw_scene(inputs);

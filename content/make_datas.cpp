@@ -29,8 +29,15 @@ static std::string staging;  // DIR/.make-datas.XXXXXX while it exists
 static int move_into(const std::string& dir)
 {
     std::vector<std::string> names;
-    for (const fs::directory_entry& e : fs::directory_iterator(staging))
-        names.push_back(e.path().filename().string());
+    std::error_code ec;
+    for (fs::directory_iterator e(tool_path(staging), ec), end; !ec && e != end; e.increment(ec)) {
+        const std::u8string name = e->path().filename().u8string();
+        names.emplace_back(name.begin(), name.end());
+    }
+    if (ec) {
+        std::fprintf(stderr, "make-datas: cannot list '%s': %s\n", staging.c_str(), ec.message().c_str());
+        return 0;
+    }
     for (bool move : {false, true}) {
         for (const std::string& name : names) {
             OutputFile f;  // discarded before the next
@@ -76,7 +83,7 @@ int main(int argc, char** argv)
     if (!dir)
         return usage("needs a folder to write into");
     std::error_code ec;
-    fs::create_directories(dir, ec);
+    fs::create_directories(tool_path(dir), ec);
     const std::string folder = ec ? std::string() : make_staging_folder(dir);
     if (folder.empty()) {
         std::fprintf(stderr, "make-datas: cannot write into %s: %s\n", dir,
@@ -87,7 +94,7 @@ int main(int argc, char** argv)
     // Whatever way the run ends, but a kill, the staging folder goes.
     std::atexit([] {
         std::error_code ignored;
-        fs::remove_all(staging, ignored);
+        fs::remove_all(tool_path(staging), ignored);
     });
     auto start = std::chrono::steady_clock::now();
     if (!tracks_write_all(staging.c_str()) || !pictures_write_all(staging.c_str())) {

@@ -1,6 +1,7 @@
 // platform/message_box_posix.cpp: SDL's box, which it draws in a process of
 // its own, watched so that a signal to end the program takes it down. UI
 // thread, and the signal handlers.
+#include "platform/message_box.h"
 #include "platform/message_box_system.h"
 
 #include "platform/signals.h"
@@ -71,7 +72,7 @@ static bool box_watch_ready()
 }
 
 // SDL's box, with termination signals taking it down (see above).
-int platform_show_message_box(const SDL_MessageBoxData* box, int* answer)
+static int show_watched(const SDL_MessageBoxData* box, int* answer)
 {
     platform_answer_signals();  // a quit that came before: no box at all
     if (!box_watch_ready())
@@ -106,4 +107,34 @@ int platform_show_message_box(const SDL_MessageBoxData* box, int* answer)
     if (ending)
         std::exit(0);
     return result;
+}
+
+// The box's buttons and icon from the program's box type: SDL's box has
+// no question icon, so a question shows the information one.
+int platform_show_message_box(void* owner, const char* text, const char* caption, uint32_t type, int* answer)
+{
+    const bool yes_no = (type & 0x0F) == MB_YESNO;
+    SDL_MessageBoxButtonData yes_no_buttons[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, IDYES, "Yes"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDNO, "No"},
+    };
+    SDL_MessageBoxButtonData ok_button[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDOK, "OK"},
+    };
+    uint32_t flags = 0;
+    switch (type & 0xF0) {
+    case MB_ICONSTOP: flags = SDL_MESSAGEBOX_ERROR; break;
+    case MB_ICONEXCLAMATION: flags = SDL_MESSAGEBOX_WARNING; break;
+    case MB_ICONQUESTION:
+    case MB_ICONINFORMATION: flags = SDL_MESSAGEBOX_INFORMATION; break;
+    default: break;
+    }
+    SDL_MessageBoxData box = {};
+    box.flags = flags;
+    box.window = static_cast<SDL_Window*>(owner);
+    box.title = caption;
+    box.message = text;
+    box.numbuttons = yes_no ? 2 : 1;
+    box.buttons = yes_no ? yes_no_buttons : ok_button;
+    return show_watched(&box, answer);
 }

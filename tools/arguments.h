@@ -10,6 +10,21 @@
 #include <filesystem>
 #include <string>
 
+// A path the tools hold in UTF-8 (their command line is UTF-8, on Windows
+// through the program's manifest) as the file system's own: a narrow
+// string alone would be read in the C runtime's code page on Windows. One
+// that is not UTF-8 (a Windows too old for the manifest hands over its
+// code page's bytes) names nothing: the empty path, which every call
+// refuses. Windows' conversion throws for it, and nothing else here does.
+inline std::filesystem::path tool_path(const std::string& utf8)
+{
+    try {
+        return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    } catch (const std::filesystem::filesystem_error&) {
+        return std::filesystem::path();
+    }
+}
+
 // What a tool does with an argument that none of its own options took:
 // --help (or -h) prints its usage on standard output, status 0; any other
 // word starting with '-' is an unknown option, one line on standard error,
@@ -35,7 +50,7 @@ inline int tool_other_argument(const char* tool, const char* arg, void (*print_u
 inline int tool_input_missing(const char* tool, const std::string& path, const std::string& shown)
 {
     std::error_code ec;
-    if (std::filesystem::status(path, ec).type() != std::filesystem::file_type::not_found)
+    if (std::filesystem::status(tool_path(path), ec).type() != std::filesystem::file_type::not_found)
         return 0;
     std::fprintf(stderr, "%s: no such file: %s\n", tool, shown.c_str());
     return 1;

@@ -205,7 +205,7 @@ int main(int argc, char** argv)
     const uint32_t load_flags = loop ? MUSIC_LOOP | MUSIC_RAMP : MUSIC_RAMP;
     uint32_t channel = 0;
     std::error_code status_error;
-    const auto type = std::filesystem::status(module_path, status_error).type();
+    const auto type = std::filesystem::status(tool_path(module_path), status_error).type();
     if (type == std::filesystem::file_type::regular || type == std::filesystem::file_type::not_found) {
         channel = music_load(0, module_path, 0, 0, load_flags);
     } else {

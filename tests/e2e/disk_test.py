@@ -7,7 +7,11 @@ module. Run one case: disk_test.py Disk.test_name (CTest runs each alone).
 Needs MUSICDISK (the program), DATAS (the generated datas/), RENDER_WAV and
 SEND_CLOSE in the environment; SANITIZED when the program is built with a
 sanitizer. A Windows build's programs (.exe) run through EMULATOR (Wine, a
-command line); the cases that cannot apply there say why they are skipped."""
+command line), READ_BOX reads its boxes from the Windows side and MAKE_DATAS
+is its make-datas; the cases that cannot apply there say why they are
+skipped."""
+import filecmp
+import json
 import os
 import re
 import resource
@@ -26,7 +30,9 @@ from xscreen import QUESTION, TITLE, Screen, until  # noqa: E402
 DISK = os.environ.get("MUSICDISK", "")
 DATAS = os.environ.get("DATAS", "")
 RENDER_WAV = os.environ.get("RENDER_WAV", "")
+MAKE_DATAS = os.environ.get("MAKE_DATAS", "")
 SEND_CLOSE = os.environ.get("SEND_CLOSE", "")
+READ_BOX = os.environ.get("READ_BOX", "")
 EMULATOR = shlex.split(os.environ.get("EMULATOR", ""))
 ON_WINDOWS = DISK.lower().endswith(".exe")
 
@@ -39,6 +45,18 @@ KP = {"0": 90, "1": 87, "2": 88, "3": 89, "4": 83, "5": 84, "6": 85,
 TOP = {"1": 10, "2": 11, "3": 12, "4": 13, "5": 14, "6": 15, "7": 16, "8": 17, "9": 18, "0": 19,
        "-": 20, "=": 21}
 SECOND = 44100 * FRAME  # bytes of one second of sound
+# Every box the cases answer, as Windows shows it: caption, owner (a
+# window's title, or None), text (a pattern) and the buttons from left to
+# right, "&" before the letter that presses each.
+YES_NO = ["&Yes", "&No"]
+WINDOWS_BOXES = [
+    (QUESTION, None, re.escape("Do U Want To Listen Musik in Fullscreen =)) ?"), YES_NO),
+    ("Lumo GL", None, re.escape("The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. "
+                                "Use Windowed Mode Instead?"), YES_NO),
+    ("ERROR", None, re.escape("Program Will Now Close."), ["OK"]),
+    ("ERROR", None, r"(?s)No sound device could be opened\.\n.+", ["OK"]),
+    ("Error", TITLE, r"Failed to open DIB file datas[/\\]menu\.bmp\.\n", ["OK"]),
+]
 
 
 class SoundServer:
@@ -157,6 +175,21 @@ class Disk(unittest.TestCase):
         self.screen.answer(QUESTION, answer)
         return self.wait_disk_window()
 
+    def answer(self, caption, key):
+        """Answers a box with one key. On Windows the box is first read
+        from the Windows side and held to WINDOWS_BOXES: the system's own
+        box, Yes left of No."""
+        if ON_WINDOWS:
+            read = subprocess.run(EMULATOR + [READ_BOX, caption], env=self.screen.env, capture_output=True,
+                                  timeout=120)
+            self.assertEqual(read.returncode, 0, read.stderr.decode(errors="replace"))
+            box = json.loads(read.stdout)
+            known = [b for b in WINDOWS_BOXES if b[0] == box["caption"] and re.fullmatch(b[2], box["text"] or "")]
+            self.assertEqual(len(known), 1, "a box no case expects: %r" % box)
+            self.assertEqual(box["owner"], known[0][1], "the owner of %r" % box)
+            self.assertEqual(box["buttons"], known[0][3], "the buttons of %r" % box)
+        self.screen.answer(caption, key)
+
     def wait_disk_window(self):
         self.window = self.screen.wait_window(TITLE)
         self.screen.wait_focus(self.window)
@@ -227,16 +260,16 @@ class Disk(unittest.TestCase):
 
     def test_refused_mode_answered_no_ends_with_0(self):
         self.start("1024x768")
-        self.screen.answer(QUESTION, "Return")
-        self.screen.answer("Lumo GL", "Escape")
-        self.screen.answer("ERROR", "Return")
+        self.answer(QUESTION, "Return")
+        self.answer("Lumo GL", "Escape")
+        self.answer("ERROR", "Return")
         self.assertEqual(self.exit_status(), 0)
         self.assertFalse(os.path.exists(self.audio), "no sound before the window")
 
     def test_refused_mode_answered_yes_opens_a_window(self):
         self.start("1024x768")
-        self.screen.answer(QUESTION, "Return")
-        self.screen.answer("Lumo GL", "Return")
+        self.answer(QUESTION, "Return")
+        self.answer("Lumo GL", "Return")
         window = self.wait_disk_window()
         self.assertEqual(window[2:4], (640, 480))
         self.assertIn("1024 x 768", self.screen.run("xrandr").stdout, "the mode stays")
@@ -280,8 +313,8 @@ class Disk(unittest.TestCase):
 
     def test_no_sound_device_says_so_and_ends_with_255(self):
         self.start(audio_driver="no-such-driver")
-        self.screen.answer(QUESTION, "Escape")
-        self.screen.answer("ERROR", "Return")
+        self.answer(QUESTION, "Escape")
+        self.answer("ERROR", "Return")
         self.assertEqual(self.exit_status(), 255)
         self.assertIn("No sound device could be opened.\n", self.stderr)
 
@@ -377,8 +410,8 @@ class Disk(unittest.TestCase):
 
     def test_missing_picture_ends_with_0_after_the_readers_box(self):
         self.start(remove=["menu.bmp"])
-        self.screen.answer(QUESTION, "Escape")
-        self.screen.answer("Error", "Return")
+        self.answer(QUESTION, "Escape")
+        self.answer("Error", "Return")
         self.assertEqual(self.exit_status(), 0)
         self.assertFalse(os.path.exists(self.audio), "no sound before the pictures")
 
@@ -473,6 +506,32 @@ class Disk(unittest.TestCase):
             os.setpriority(os.PRIO_PROCESS, audio[0], -20)
         except PermissionError:
             self.skipTest("raising a thread's priority needs root or CAP_SYS_NICE here")
+
+    @unittest.skipUnless(ON_WINDOWS, "Linux takes file names as bytes, whatever their language")
+    def test_the_tools_read_and_write_in_a_folder_named_in_any_language(self):
+        # Without the UTF-8 code page Windows hands a program such a name
+        # with question marks for the letters its code page lacks.
+        folder = os.path.join(tempfile.mkdtemp(prefix="disk_test_"), "Musik-ÄÖÜ-音楽")
+        self.addCleanup(shutil.rmtree, os.path.dirname(folder), True)
+        env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")  # how Wine reads our command line
+
+        def tool(*args):
+            done = subprocess.run(EMULATOR + list(args), env=env, capture_output=True, timeout=300)
+            self.assertEqual(done.returncode, 0, done.stderr.decode(errors="replace"))
+        tool(MAKE_DATAS, os.path.join(folder, "datas"))
+        shipped = sorted(n for n in os.listdir(DATAS) if not n.startswith("."))
+        self.assertEqual(filecmp.cmpfiles(DATAS, os.path.join(folder, "datas"), shipped, shallow=False)[0], shipped,
+                         "make-datas's files, byte for byte those of the build")
+        module = os.path.join(folder, "Ämbre-音.it")
+        os.rename(os.path.join(folder, "datas", "1-ambre.it"), module)
+        tool(RENDER_WAV, module, os.path.join(folder, "Ämbre-音.wav"), "--seconds", "1")
+        tool(RENDER_WAV, os.path.join(DATAS, "1-ambre.it"), os.path.join(folder, "..", "plain.wav"), "--seconds", "1")
+        self.assertEqual(sorted(os.listdir(folder)), ["datas", "Ämbre-音.it", "Ämbre-音.wav"])
+        renders = []
+        for wav in (os.path.join(folder, "Ämbre-音.wav"), os.path.join(folder, "..", "plain.wav")):
+            with open(wav, "rb") as f:
+                renders.append(f.read())
+        self.assertEqual(renders[0], renders[1], "the render in the folder, byte for byte the plain one")
 
 
 if __name__ == "__main__":

@@ -11,7 +11,7 @@
 static int system_result;  // 0: shown; -1: it could not be shown
 static int system_answer;  // the button pressed; -1: the close button
 
-int platform_show_message_box(const SDL_MessageBoxData*, int* answer)
+int platform_show_message_box(void*, const char*, const char*, uint32_t, int* answer)
 {
     *answer = system_answer;
     return system_result;

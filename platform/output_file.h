@@ -55,7 +55,9 @@ const char* output_reason(const OutputFile& f);     // f->error in words
 // its name at once, as output_commit moves a staged one (make-datas).
 int output_replace_with(OutputFile* f, const char* whole);
 
-// All the steps above for one file of bytes (the generators). 1, or 0.
+// All the steps above for one file of bytes (the generators, the tests'
+// fixtures). 1, or 0. Its commit, as any, ends output_exit_on_signals'
+// answers: not for a tool that set them.
 int output_write_whole(const char* path, const void* bytes, size_t size);
 // A new folder DIR/PREFIX.XXXXXX that no other run shares (only its owner
 // may enter it, where the system has such modes): its path, or "" with

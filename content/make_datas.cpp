@@ -4,11 +4,10 @@
 // older self, so that a program reading or mapping the old one meanwhile
 // sees the old file or the new one, never half of one; only regular files
 // are replaced. Its usage is what make-datas --help prints.
-#include "tools/arguments.h"
 #include "content/pictures/pictures.h"
-#include "content/staging_folder.h"
 #include "content/tracks/tracks.h"
-#include "tools/output_file.h"
+#include "platform/output_file.h"
+#include "tools/arguments.h"
 
 #include <cerrno>
 #include <chrono>
@@ -84,7 +83,7 @@ int main(int argc, char** argv)
         return usage("needs a folder to write into");
     std::error_code ec;
     fs::create_directories(tool_path(dir), ec);
-    const std::string folder = ec ? std::string() : make_staging_folder(dir);
+    const std::string folder = ec ? std::string() : output_new_folder(dir, ".make-datas");
     if (folder.empty()) {
         std::fprintf(stderr, "make-datas: cannot write into %s: %s\n", dir,
                      ec ? ec.message().c_str() : std::strerror(errno));

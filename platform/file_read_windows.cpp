@@ -1,6 +1,6 @@
-// platform/file_read_windows.cpp: whole files read with CreateFileW and
-// ReadFile. Any thread.
-#include "platform/file_read.h"
+// platform/file_read_windows.cpp: files read with CreateFileW and ReadFile.
+// Any thread.
+#include "platform/file_read_system.h"
 
 #include <windows.h>
 
@@ -43,16 +43,12 @@ static bool names_a_device(const wchar_t* path)
     return device;
 }
 
-int platform_read_file(const char* path, size_t max_bytes, PlatformFileBytes* out)
+intptr_t file_read_system_open(const char* path)
 {
-    out->data = nullptr;
-    out->size = 0;
-    if (!path)
-        return 0;
     wchar_t* wide = wide_path(path);
     if (!wide || names_a_device(wide)) {
         std::free(wide);
-        return 0;
+        return -1;
     }
     // Others may go on reading, writing, renaming or deleting it meanwhile,
     // as on other systems: make-datas replaces a file the disk is reading.
@@ -63,54 +59,36 @@ int platform_read_file(const char* path, size_t max_bytes, PlatformFileBytes* ou
                                     FILE_FLAG_SEQUENTIAL_SCAN | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
                                     nullptr);
     std::free(wide);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    uint8_t* data = nullptr;
-    size_t size = 0, got = 0;
-    bool failed = true;
+    return reinterpret_cast<intptr_t>(file);  // INVALID_HANDLE_VALUE is -1
+}
+
+int64_t file_read_system_size(intptr_t file)
+{
+    const HANDLE h = reinterpret_cast<HANDLE>(file);
     BY_HANDLE_FILE_INFORMATION info;
     LARGE_INTEGER length;
     // Only a file on a disk: NUL, CON and the other device names, a pipe or
     // a console are refused as missing, before anything is read.
-    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !GetFileSizeEx(file, &length) ||
-        length.QuadPart <= 0 || uint64_t(length.QuadPart) > max_bytes)
-        goto done;
-    size = size_t(length.QuadPart);
-    data = static_cast<uint8_t*>(std::malloc(size));
-    if (!data)
-        goto done;
-    // Up to the size seen: a file that grows meanwhile is read to that
-    // point, one that shrinks up to its new end and no further. A range
-    // another process has locked fails the read, and with it the file.
-    for (;;) {
-        if (got == size) {
-            failed = false;
-            break;
-        }
-        const DWORD want = size - got < read_chunk_bytes ? DWORD(size - got) : read_chunk_bytes;
-        DWORD n = 0;
-        const BOOL read = ReadFile(file, data + got, want, &n, nullptr);
-        if (!read || n == 0) {
-            failed = !read || got == 0;
-            break;
-        }
-        got += n;
-    }
-done:
-    CloseHandle(file);
-    if (failed) {
-        std::free(data);
-        return 0;
-    }
-    out->data = data;
-    out->size = got;
-    return 1;
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !GetFileSizeEx(h, &length))
+        return -1;
+    return length.QuadPart;
 }
 
-void platform_free_file(PlatformFileBytes* bytes)
+uint8_t* file_read_system_buffer(size_t size)
 {
-    std::free(bytes->data);
-    bytes->data = nullptr;
-    bytes->size = 0;
+    return static_cast<uint8_t*>(std::malloc(size));
+}
+
+// A range another process has locked fails the read, and with it the file.
+int64_t file_read_system_read(intptr_t file, uint8_t* into, size_t size)
+{
+    const DWORD want = size < read_chunk_bytes ? DWORD(size) : read_chunk_bytes;
+    DWORD n = 0;
+    return ReadFile(reinterpret_cast<HANDLE>(file), into, want, &n, nullptr) ? int64_t(n) : -1;
+}
+
+void file_read_system_close(intptr_t file)
+{
+    CloseHandle(reinterpret_cast<HANDLE>(file));
 }

@@ -3,8 +3,8 @@
 // from the command line. Its usage is what render-frame --help prints.
 #include "platform/gl_surface.h"
 #include "platform/message_box.h"
+#include "platform/output_file.h"
 #include "tools/arguments.h"
-#include "tools/output_file.h"
 #include "visuals/icon.h"
 #include "visuals/scene.h"
 #include "visuals/textures.h"

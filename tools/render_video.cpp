@@ -11,10 +11,10 @@
 #include "platform/gl_surface.h"
 #include "platform/message_box.h"
 #include "platform/messages.h"
+#include "platform/output_file.h"
 #include "player/engine.h"
 #include "player/track_list.h"
 #include "tools/arguments.h"
-#include "tools/output_file.h"
 #include "tools/video_encoder.h"
 #include "visuals/scene.h"
 #include "visuals/textures.h"
@@ -268,7 +268,7 @@ int place_files(const Options& o, const std::string& log_rows)
     if (!output_stage(&video_file) || !output_commit(&video_file))
         return cannot_write(video_file);
     if (o.log && !output_commit(&log_file)) {
-        unlinkat(video_file.folder, video_file.name.c_str(), 0);
+        unlinkat(int(video_file.folder_handle), video_file.name.c_str(), 0);
         return cannot_write(log_file);
     }
     return 1;
@@ -533,7 +533,7 @@ int main(int argc, char** argv)
         ok = cannot_write(video_file);
     ok = ok && place_files(o, log_rows);
     struct stat st;
-    if (ok && fstat(video_file.fd, &st) == 0) {
+    if (ok && fstat(int(video_file.handle), &st) == 0) {
         const double frames = double(frame_count(o));
         std::printf("%s: %.0f frames at %d per second, %dx%d, %.3f s of sound, %.1f MB; %.2fx real time "
                     "(%.1f frames per second)\n",

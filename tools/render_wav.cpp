@@ -2,10 +2,10 @@
 // no device and writes what the mixer produced as a WAV file, block by block
 // as it is mixed, running effect commands at chosen times. One thread: it is both the UI and the mixer.
 // Its usage is what render-wav --help prints.
+#include "platform/output_file.h"
 #include "player/effects.h"
 #include "player/engine.h"
 #include "tools/arguments.h"
-#include "tools/output_file.h"
 
 #include <algorithm>
 #include <cerrno>

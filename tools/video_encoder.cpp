@@ -61,8 +61,8 @@ AVIOContext* open_video_io()
     auto seek = [](void*, int64_t offset, int whence) -> int64_t {
         struct stat st;
         if (whence & AVSEEK_SIZE)
-            return fstat(video_file->fd, &st) == 0 ? int64_t(st.st_size) : AVERROR(errno);
-        const off_t at = lseek(video_file->fd, offset, whence & ~AVSEEK_FORCE);
+            return fstat(int(video_file->handle), &st) == 0 ? int64_t(st.st_size) : AVERROR(errno);
+        const off_t at = lseek(int(video_file->handle), offset, whence & ~AVSEEK_FORCE);
         return at < 0 ? AVERROR(errno) : int64_t(at);
     };
     AVIOContext* io = buffer ? avio_alloc_context(buffer, buffer_size, 1, nullptr, nullptr, write, seek) : nullptr;

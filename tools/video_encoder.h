@@ -2,7 +2,7 @@
 // sound in a Matroska file written through an OutputFile. One thread at a
 // time: main opens and closes it, the encoding thread feeds it in between.
 #pragma once
-#include "tools/output_file.h"
+#include "platform/output_file.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -11,7 +11,7 @@
 // up the same way.
 #include "image/bmp_reader.h"
 #include "content/bmpwriter/bmpwriter.h"
-#include "tools/write_file.h"
+#include "platform/output_file.h"
 
 #include <benchmark/benchmark.h>
 #include <stb/stb_image.h>
@@ -64,8 +64,10 @@ static const BenchFiles& bench_files()
     BmpLayout eight;
     eight.bits_per_pixel = 8;
     BmpLayout twenty_four;
-    if (!write_whole_file(files.paletted.c_str(), bmp_encode(eight, side, side, indices.data(), palette.data(), 256)) ||
-        !write_whole_file(files.true_colour.c_str(), bmp_encode(twenty_four, side, side, rgb.data(), nullptr, 0))) {
+    const std::vector<uint8_t> paletted = bmp_encode(eight, side, side, indices.data(), palette.data(), 256);
+    const std::vector<uint8_t> true_colour = bmp_encode(twenty_four, side, side, rgb.data(), nullptr, 0);
+    if (!output_write_whole(files.paletted.c_str(), paletted.data(), paletted.size()) ||
+        !output_write_whole(files.true_colour.c_str(), true_colour.data(), true_colour.size())) {
         std::fprintf(stderr, "bmp_reader_bench: cannot write the pictures\n");
         std::exit(1);
     }

@@ -1,8 +1,6 @@
 // content/bmpwriter/bmpwriter.h: writes BMP files in every layout the reader
 // takes, for the shipped pictures and for test fixtures. Any thread.
 #pragma once
-#include "tools/write_file.h"
-
 #include <cstdint>
 #include <vector>
 
@@ -23,9 +21,3 @@ struct BmpLayout {
 // cannot write.
 std::vector<uint8_t> bmp_encode(const BmpLayout& layout, int width, int height,
                                 const uint8_t* pixels, const uint8_t* palette, int palette_entries);
-
-// write_whole_file under the writer's own name, for the callers that have it.
-inline int bmp_write_file(const char* path, const std::vector<uint8_t>& bytes)
-{
-    return write_whole_file(path, bytes);
-}

@@ -5,7 +5,7 @@
 
 #include "content/bmpwriter/bmpwriter.h"
 #include "content/pictures/art.h"
-#include "tools/write_file.h"
+#include "platform/output_file.h"
 #include "visuals/textures.h"
 
 #include <algorithm>
@@ -25,7 +25,7 @@ static int write_picture(const char* dir, const char* file, const ArtPicture& pi
                                             palette_entries);
     if (bytes.empty())
         return 0;
-    return write_whole_file((std::string(dir) + "/" + file).c_str(), bytes);
+    return output_write_whole((std::string(dir) + "/" + file).c_str(), bytes.data(), bytes.size());
 }
 
 int pictures_write_all(const char* dir)

@@ -4,7 +4,7 @@
 
 #include "content/modwriter/modwriter.h"
 #include "content/tracks/pieces.h"
-#include "tools/write_file.h"
+#include "platform/output_file.h"
 
 #include <string>
 #include <string_view>
@@ -48,7 +48,7 @@ int tracks_write_all(const char* dir)
     for (int i = 0; i < track_count; i++) {
         std::vector<uint8_t> bytes = track_encode(i);
         std::string path = std::string(dir) + "/" + track_file_name(i);
-        if (bytes.empty() || !write_whole_file(path.c_str(), bytes)) return 0;
+        if (bytes.empty() || !output_write_whole(path.c_str(), bytes.data(), bytes.size())) return 0;
     }
     return 1;
 }

@@ -2,8 +2,8 @@
 // folder it wrote before: each file is replaced by a new one, never
 // rewritten in place under a reader, and anything but a regular file under
 // a data file's name stops it before it moves any file.
-#include "tests/test_system.h"
-#include "tests/tools/tool_process.h"
+#include "tests/platform/test_system.h"
+#include "tests/platform/tool_process.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -4,10 +4,9 @@
 #include "image/bmp_reader.h"
 #include "platform/message_box.h"
 #include "content/bmpwriter/bmpwriter.h"
-#include "tools/write_file.h"
 #include "content/xorshift.h"
 #include "tests/error_popups_guard.h"
-#include "tests/test_system.h"
+#include "tests/platform/test_system.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -38,7 +37,7 @@ static Bytes load_bytes(const Bytes& bytes)
 {
     platform_set_message_box_hook(record_box);
     std::string path = temp_path("fixture.bmp");
-    EXPECT_EQ(write_whole_file(path.c_str(), bytes), 1);
+    EXPECT_EQ(test_write_file(path.c_str(), bytes), 1);
     ImageRecord* r = load_bmp_image(path.c_str());
     std::remove(path.c_str());
     if (!r)
@@ -109,7 +108,7 @@ TEST(BmpDecode, EveryLayoutAndRowEnd)
             ASSERT_FALSE(file.empty()) << "the writer refused the layout";
             ASSERT_LE(file.size(), 3 * page);
             if (seeds)
-                write_whole_file((std::string(seeds) + "/" + std::to_string(files++) + ".bmp").c_str(), file);
+                test_write_file((std::string(seeds) + "/" + std::to_string(files++) + ".bmp").c_str(), file);
             uint8_t* at = pages + 3 * page - file.size();
             std::memcpy(at, file.data(), file.size());
             int32_t w = 0, h = 0;
@@ -219,7 +218,7 @@ TEST(BmpReader, OpenFailuresNameTheFileAndTheSwitchSilencesAll)
     platform_set_message_box_hook(record_box);
     const uint8_t pixel[3] = {9, 8, 7};
     std::string empty = temp_path("empty"), music = temp_path("\xC3\xA9\xF0\x9F\x8E\xB5.bmp");
-    ASSERT_EQ(write_whole_file(empty.c_str(), {}), 1);
+    ASSERT_EQ(test_write_file(empty.c_str(), {}), 1);
     const std::string long_name = temp_path(std::string(400, 'x'));
     for (const std::string& name : {temp_path("missing"), empty, testing::TempDir(), long_name}) {
         boxes.clear();
@@ -232,7 +231,7 @@ TEST(BmpReader, OpenFailuresNameTheFileAndTheSwitchSilencesAll)
     for (char c : temp_path(""))
         wide.push_back(char16_t(uint8_t(c)));
     wide += u"\u00E9\U0001F3B5.bmp";
-    ASSERT_EQ(write_whole_file(music.c_str(), bmp_encode({}, 1, 1, pixel, nullptr, 0)), 1);
+    ASSERT_EQ(test_write_file(music.c_str(), bmp_encode({}, 1, 1, pixel, nullptr, 0)), 1);
     ImageRecord* r = read_bmp_file(reinterpret_cast<const char*>(wide.c_str()), 1);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(Bytes(r->pixels, r->pixels + 3), Bytes(pixel, pixel + 3));

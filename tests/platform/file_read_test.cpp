@@ -2,7 +2,7 @@
 // refuses, that a pipe is refused without waiting for a writer, and that a
 // file cut short while it is read gives only bytes it held.
 #include "platform/file_read.h"
-#include "tests/test_system.h"
+#include "tests/platform/test_system.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

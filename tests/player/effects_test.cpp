@@ -4,7 +4,7 @@
 
 #include "player/engine.h"
 #include "content/modwriter/test_modules.h"
-#include "tools/write_file.h"
+#include "tests/platform/test_system.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -182,7 +182,7 @@ TEST(EffectCommands, AHeldInstallKeyStopsAtTheLimit)
     };
     ASSERT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 1);
     std::string path = testing::TempDir() + "effects_stack_" + std::to_string(getpid()) + ".it";
-    write_whole_file(path.c_str(), make_tone_module(1.0));
+    test_write_file(path.c_str(), make_tone_module(1.0));
     const uint32_t channel = music_load(0, path.c_str(), 0, 0, MUSIC_LOOP);
     const uint32_t next_channel = music_load(0, path.c_str(), 0, 0, MUSIC_LOOP);
     music_play_ex(channel, 0, -1, 1);

@@ -4,9 +4,8 @@
 
 #include "player/effects.h"
 #include "tests/player/reference.h"
-#include "tests/test_system.h"
+#include "tests/platform/test_system.h"
 #include "content/modwriter/test_modules.h"
-#include "tools/write_file.h"
 
 #include <libopenmpt/libopenmpt.h>
 #include <gtest/gtest.h>
@@ -43,7 +42,7 @@ static Samples render(size_t frames, size_t block = 1024)
 static uint32_t load(const Bytes& bytes, uint32_t flags)
 {
     std::string path = temp_path("module");
-    write_whole_file(path.c_str(), bytes);
+    test_write_file(path.c_str(), bytes);
     uint32_t h = music_load(0, path.c_str(), 0, 0, flags);
     std::remove(path.c_str());
     return h;
@@ -234,7 +233,7 @@ TEST_F(Engine, BadFilesAreRefused)
     // byte more does not.
     std::string big = temp_path("big.it");
     for (uint64_t size : {uint64_t(64) << 20, (uint64_t(64) << 20) + 1}) {
-        write_whole_file(big.c_str(), tone);
+        test_write_file(big.c_str(), tone);
         std::filesystem::resize_file(big, size);
         ASSERT_EQ(music_free(music_load(0, big.c_str(), 0, 0, 0)), size == uint64_t(64) << 20) << size;
     }
@@ -301,7 +300,7 @@ TEST(EngineDevice, MixesUndisturbedWhileTheUiThreadChurns)
     test_set_env("SDL_DISKAUDIODELAY", nullptr);
     ASSERT_EQ(audio_init(-1, ENGINE_RATE, 0, nullptr), 1);
     Bytes looping = make_looping_module(0.5);
-    write_whole_file(silent.c_str(), make_silent_module(1.0));
+    test_write_file(silent.c_str(), make_silent_module(1.0));
     uint32_t h = load(looping, MUSIC_LOOP | MUSIC_RAMP);
     channel_set_sync(h, SYNC_END, 0, add_sync, 0);
     music_play_ex(h, 0, -1, 1);

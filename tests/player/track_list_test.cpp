@@ -6,7 +6,7 @@
 #include "player/track_list.h"
 #include "tests/player/reference.h"
 #include "content/modwriter/test_modules.h"
-#include "tools/write_file.h"
+#include "tests/platform/test_system.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -91,7 +91,7 @@ protected:
     void SetUp() override
     {
         for (int row = 0; row < 12; ++row)
-            write_whole_file((std::string("datas/") + files[row]).c_str(), track_bytes(row));
+            test_write_file((std::string("datas/") + files[row]).c_str(), track_bytes(row));
         ASSERT_EQ(audio_init(0, 44100, 0, nullptr), 1);
         effects_reset_state();
         running = 1;
@@ -137,7 +137,7 @@ TEST_P(TracksThatDoNotStart, PassTheirKeyOn)
 {
     const Spoiled& c = GetParam();
     for (int row : c.spoiled)
-        write_whole_file((std::string("datas/") + files[row]).c_str(), std::vector<uint8_t>(600, 0x5a));
+        test_write_file((std::string("datas/") + files[row]).c_str(), std::vector<uint8_t>(600, 0x5a));
     std::srand(7);
     key(c.pressed);
     expect_tint(7, c.starts - 1, std::string("case ") + c.what);

@@ -3,9 +3,9 @@
 // at 1 s is the effect routine applied to exactly the first 44100 frames.
 #include "player/effects.h"
 #include "tests/player/reference.h"
-#include "tests/tools/tool_process.h"
+#include "tests/platform/tool_process.h"
 #include "content/modwriter/test_modules.h"
-#include "tools/write_file.h"
+#include "tests/platform/test_system.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -53,7 +53,7 @@ TEST(RenderWav, DryRenderIsTheMixEachCommandActsFromItsFrameAndBadArgumentsFail)
     loud.wave = ToneWave::sine;
     loud.amplitude = 30000;
     const std::vector<uint8_t> module = make_tone_module(2.0, loud);
-    ASSERT_TRUE(write_whole_file(mod.c_str(), module));
+    ASSERT_TRUE(test_write_file(mod.c_str(), module));
     // Without --seconds: whole blocks until the module's end, its 2 s.
     ASSERT_EQ(run(mod + " " + wav), 0);
     const Samples dry = read_wav();

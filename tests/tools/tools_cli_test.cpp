@@ -2,7 +2,7 @@
 // line alike, each run as a program in an empty folder: --help, an unknown
 // option, a missing input and a plain run, with what each leaves in the
 // folder and prints on either stream.
-#include "tests/tools/tool_process.h"
+#include "tests/platform/tool_process.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

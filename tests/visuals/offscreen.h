@@ -4,6 +4,7 @@
 #pragma once
 #include "platform/gl_surface.h"
 #include "content/bmpwriter/bmpwriter.h"
+#include "tests/platform/test_system.h"
 #include "visuals/scene.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,6 @@ inline std::string write_picture(int w, int h, const Pixels& rgb, bool top_down 
     BmpLayout layout;
     layout.top_down = top_down;
     std::string path = testing::TempDir() + "visuals_" + std::to_string(getpid()) + ".bmp";
-    EXPECT_EQ(bmp_write_file(path.c_str(), bmp_encode(layout, w, h, rgb.data(), nullptr, 0)), 1);
+    EXPECT_EQ(test_write_file(path.c_str(), bmp_encode(layout, w, h, rgb.data(), nullptr, 0)), 1);
     return path;
 }

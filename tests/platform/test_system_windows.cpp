@@ -1,5 +1,5 @@
-// tests/test_system_windows.cpp: the tests' system calls on Windows.
-#include "tests/test_system.h"
+// tests/platform/test_system_windows.cpp: the tests' system calls on Windows.
+#include "tests/platform/test_system.h"
 
 #include <windows.h>
 
@@ -176,4 +176,24 @@ int test_named_state(const std::string& path, TestFileState* state)
     const int known = state_of(h, state);
     CloseHandle(h);
     return known;
+}
+
+// NUL names the null device in any folder.
+std::vector<TestHazard> test_system_hazards()
+{
+    return {{"a device's name", "NUL", [](const std::string&) -> const char* { return nullptr; }, 0}};
+}
+
+void test_be_other_user(int)
+{
+}
+
+// As the console does: its routine on a thread of its own in the process.
+void test_interrupt_self()
+{
+    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+    const HANDLE thread = CreateThread(nullptr, 0, routine, reinterpret_cast<void*>(uintptr_t(CTRL_C_EVENT)), 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
 }

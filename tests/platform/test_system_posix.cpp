@@ -1,12 +1,16 @@
-// tests/test_system_posix.cpp: the tests' system calls on Linux.
-#include "tests/test_system.h"
+// tests/platform/test_system_posix.cpp: the tests' system calls on Linux.
+#include "tests/platform/test_system.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -126,4 +130,49 @@ int test_named_state(const std::string& path, TestFileState* state)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && state_of(st, state);
+}
+
+static const char* needs_root()
+{
+    return geteuid() == 0 ? nullptr : "making it needs root";
+}
+
+std::vector<TestHazard> test_system_hazards()
+{
+    const auto pipe = [](const std::string& out) -> const char* {
+        return mkfifo(out.c_str(), 0644) == 0 ? nullptr : std::strerror(errno);
+    };
+    // /dev/null's numbers, in our own folder.
+    const auto device = [](const std::string& out) -> const char* {
+        if (needs_root())
+            return needs_root();
+        return mknod(out.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? nullptr : std::strerror(errno);
+    };
+    // In a sticky folder only the file's owner, the folder's or root may
+    // replace a file.
+    const auto sticky = [](const std::string& out) -> const char* {
+        if (needs_root())
+            return needs_root();
+        std::filesystem::permissions(std::filesystem::path(out).parent_path(),
+                                     std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+        std::ofstream(out) << "old";
+        return nullptr;
+    };
+    return {{"a pipe", "OUT", pipe, 0},
+            {"a device", "OUT", device, 0},
+            {"root's file in a sticky folder", "OUT", sticky, 1}};
+}
+
+void test_be_other_user(int other)
+{
+    // nobody's numbers; the real ids stay root's, so that it may come back.
+    if (getuid() != 0)
+        return;
+    int changed = other ? setegid(65534) | seteuid(65534) : seteuid(0) | setegid(0);
+    (void)changed;
+}
+
+void test_interrupt_self()
+{
+    raise(SIGTERM);
 }

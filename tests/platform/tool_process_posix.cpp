@@ -1,6 +1,6 @@
-// tests/tools/tool_process_posix.cpp: tools run through the shell, and
+// tests/platform/tool_process_posix.cpp: tools run through the shell, and
 // watched through /proc. Test thread only.
-#include "tests/tools/tool_process.h"
+#include "tests/platform/tool_process.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -76,14 +76,4 @@ bool holds_file_in(ToolProcess process, const std::string& folder, int64_t bytes
     if (dir)
         closedir(dir);
     return found;
-}
-
-bool opens_a_pipe(ToolProcess process)
-{
-    const std::string tasks = "/proc/" + std::to_string(process) + "/task";
-    std::error_code ec;
-    for (const std::filesystem::directory_entry& e : std::filesystem::directory_iterator(tasks, ec))
-        if (read_text(e.path().string() + "/wchan") == "wait_for_partner")
-            return true;
-    return false;
 }

@@ -1,4 +1,4 @@
-// tests/tools/tool_process.h: a tool run as a program from the build tree,
+// tests/platform/tool_process.h: a tool run as a program from the build tree,
 // its standard error kept in a file: run to the end, or started, watched and
 // interrupted. Each system has a file of its own (tool_process_posix.cpp,
 // tool_process_windows.cpp). Test thread only.
@@ -66,9 +66,21 @@ void interrupt_tool(ToolProcess process);
 // outputs are named from the start, any file of folder grown so far.
 bool holds_file_in(ToolProcess process, const std::string& folder, int64_t bytes);
 
-// Whether a thread of the process waits in an open of a pipe for a writer
-// (never on Windows, which keeps no pipes among its files).
-bool opens_a_pipe(ToolProcess process);
+// What stands at path: its type and, for a link or a file, what tells it
+// from another of its kind.
+inline std::string test_what_is(const std::string& path)
+{
+    std::error_code ec;
+    switch (std::filesystem::symlink_status(path, ec).type()) {
+    case std::filesystem::file_type::not_found: return "nothing";
+    case std::filesystem::file_type::symlink: return "link to " + std::filesystem::read_symlink(path, ec).string();
+    case std::filesystem::file_type::directory: return "folder";
+    case std::filesystem::file_type::regular: break;
+    default: return "something else";
+    }
+    const std::string text = read_text(path);
+    return text.size() > 40 ? "file of " + std::to_string(text.size()) + " bytes" : "file '" + text + "'";
+}
 
 // The names in a folder, sorted, a space between: what a run left.
 inline std::string listing(const std::string& folder)

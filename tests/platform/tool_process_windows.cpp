@@ -1,6 +1,6 @@
-// tests/tools/tool_process_windows.cpp: tools started by CreateProcessW,
+// tests/platform/tool_process_windows.cpp: tools started by CreateProcessW,
 // and interrupted as a console interrupts them. Test thread only.
-#include "tests/tools/tool_process.h"
+#include "tests/platform/tool_process.h"
 
 #include <windows.h>
 
@@ -93,10 +93,5 @@ bool holds_file_in(ToolProcess, const std::string& folder, int64_t bytes)
     for (const std::filesystem::directory_entry& e : std::filesystem::directory_iterator(folder, ec))
         if (e.is_regular_file(ec) && int64_t(e.file_size(ec)) > bytes)
             return true;
-    return false;
-}
-
-bool opens_a_pipe(ToolProcess)
-{
     return false;
 }

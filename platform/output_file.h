@@ -1,36 +1,31 @@
-// tools/output_file.h: the tools' output files, each of which takes its
-// name only once written in full. On Linux it is written unnamed in its
-// folder (O_TMPFILE) and linked into place at the end, so that a process
-// killed on the way leaves nothing behind; where the filesystem has no
-// unnamed files, and on Windows, under a temporary name beside its own. Only
-// a regular file is ever replaced: a device, a pipe, a folder or a symbolic
-// link (on Windows, any reparse point) of that name is refused before any
-// work. Names change on the main thread only; a file's writes may come from
-// one other thread at a time. Paths are UTF-8.
+// platform/output_file.h: files that take their name only once written in
+// full. On Linux one is written unnamed in its folder (O_TMPFILE) and linked
+// into place at the end, so that a process killed on the way leaves nothing
+// behind; where the filesystem has no unnamed files, and on Windows, under a
+// temporary name beside its own. Only a regular file is ever replaced: a
+// device, a pipe, a folder or a symbolic link (on Windows, any reparse
+// point) of that name is refused before any work. Names change on the main
+// thread only; a file's writes may come from one other thread at a time.
+// Paths are UTF-8.
 #pragma once
 #include <sys/types.h>
 
-#include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // One lives at file scope, or at least until output_discard: the exit
 // and signal handlers read it.
 struct OutputFile {
-    std::string path;  // as given, for messages
-    std::string name;  // its name in its folder
-#ifdef _WIN32
-    std::wstring folder;     // the folder's full name, ending in a separator
-    void* handle = nullptr;  // the file's HANDLE while open for writing
-    std::wstring temp;       // its name in folder until the end
-#else
-    int folder = -1;   // the folder it goes in
-    int fd = -1;       // open for writing once output_open has succeeded
+    std::string path;    // as given, for messages
+    std::string name;    // its name in its folder
+    std::string folder;  // what path names before name; on Windows, once checked, its full name
+    intptr_t folder_handle = -1;  // Linux: the folder, held open
+    intptr_t handle = -1;         // open for writing once output_open has succeeded
     // Its name in folder until the end, "" while unnamed. A fixed array:
     // the signal handler reads it.
-    char temp[NAME_MAX + 1] = {};
-#endif
-    int error = 0;     // errno of the first failure, or one of output_not_*
+    char temp[1024] = {};
+    int error = 0;  // errno of the first failure, or one of output_not_*
 };
 
 // Failures of our own beside the errno values; output_reason words them.
@@ -59,3 +54,12 @@ const char* output_reason(const OutputFile& f);     // f->error in words
 // Checked: the whole file at path whole, on the same filesystem, moved over
 // its name at once, as output_commit moves a staged one (make-datas).
 int output_replace_with(OutputFile* f, const char* whole);
+
+// All the steps above for one file of bytes (the generators, the tests'
+// fixtures). 1, or 0. Its commit, as any, ends output_exit_on_signals'
+// answers: not for a tool that set them.
+int output_write_whole(const char* path, const void* bytes, size_t size);
+// A new folder DIR/PREFIX.XXXXXX that no other run shares (only its owner
+// may enter it, where the system has such modes): its path, or "" with
+// errno saying why.
+std::string output_new_folder(const char* dir, const char* prefix);

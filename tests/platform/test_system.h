@@ -1,10 +1,14 @@
-// tests/test_system.h: what the tests ask of the operating system where Linux
-// and Windows differ; each system has a file of its own (test_system_posix.cpp,
-// test_system_windows.cpp), chosen by the build. Any thread.
+// tests/platform/test_system.h: what the tests ask of the operating system
+// where Linux and Windows differ; each system has a file of its own
+// (test_system_posix.cpp, test_system_windows.cpp), chosen by the build.
+// Any thread.
 #pragma once
+#include "platform/output_file.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The descriptors (handles on Windows) this process holds open.
 size_t test_open_handles();
@@ -55,3 +59,27 @@ intptr_t test_hold_file(const std::string& path);
 int test_held_state(intptr_t held, TestFileState* state);  // 1, or 0
 void test_release_file(intptr_t held);
 int test_named_state(const std::string& path, TestFileState* state);  // 1, or 0
+
+// What may stand at an output's name instead of a regular file we may
+// replace, for the output tests: beside a folder and a symbolic link, which
+// every system has, this system's own.
+struct TestHazard {
+    const char* name;
+    const char* out_name;  // the output's name in its folder
+    // Makes it at out, in a fresh folder: null when made, or why it cannot
+    // be made here (by this user, on this system).
+    const char* (*make)(const std::string& out);
+    int other_user;  // looked at by a user who owns neither it nor its folder
+};
+std::vector<TestHazard> test_system_hazards();
+// From now on this process acts as an unprivileged user of its own, or as
+// itself again (0). Only where it may (as root), and on Linux.
+void test_be_other_user(int other);
+// Ends this process as a terminal's interrupt would: SIGTERM, or Ctrl+C.
+void test_interrupt_self();
+
+// A fixture file written whole, as the generators write theirs. 1, or 0.
+inline int test_write_file(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    return output_write_whole(path.c_str(), bytes.data(), bytes.size());
+}

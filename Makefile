@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench windows clean
+.PHONY: all deps build run test bench windows web clean
 
 all: build
 
@@ -28,6 +28,16 @@ bench: build
 # its data, a zip and an installer.
 windows: deps
 	scripts/build-windows
+
+# The disk for the browser into build-web/: the static site and its zip.
+# Its libraries are built once into the user's cache and reused; datas/,
+# render-wav and render-frame (for the tests) come from the plain build.
+web: deps
+	cmake --preset plain >/dev/null
+	cmake --build --preset plain -j $(JOBS) --target datas render-wav render-frame
+	scripts/build-web-deps
+	cmake --preset web >/dev/null
+	cmake --build --preset web -j $(JOBS)
 
 clean:
 	rm -rf build build-*

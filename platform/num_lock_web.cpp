@@ -15,6 +15,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE void platform_web_num_lock(int on)
 // A capturing listener on the window runs before SDL's own, which listens
 // on the window as the event bubbles back.
 EM_JS(void, watch_num_lock, (), {
+    if (typeof window === 'undefined')  // the tests under node
+        return;
     window.addEventListener('keydown', function(e) {
         if (e.location === 3 && /^Numpad([0-9]|Decimal)$/.test(e.code))
             _platform_web_num_lock(/^[0-9]$/.test(e.key) ? 1 : 0);

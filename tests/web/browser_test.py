@@ -24,6 +24,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
 SITE = os.environ.get("SITE", "")
+HEARD = 0.75  # an opening's correlation with what was played; another track's reaches about 0.5
 QUESTION = "Velvane Musik Disk"
 # Each block Web Audio takes from the disk, kept with its time on the
 # context's clock; a block handed over after its time came was late.
@@ -159,8 +160,8 @@ class Page:
     def opening_at(self, module, mono, rate):
         """Where the opening of module, as render-wav renders it, stands in
         mono (played at rate), and how alike: the best normalised
-        correlation of a quarter second of its first sound (another
-        track's reaches about 0.5), and its index."""
+        correlation of a quarter second of its first sound, and where it
+        is first heard."""
         wav = os.path.join(self.dir, module + ".wav")
         if not os.path.exists(wav):
             subprocess.run([os.environ["RENDER_WAV"], os.path.join(self.dir, "datas", module), wav,
@@ -177,14 +178,16 @@ class Page:
         dot = np.fft.irfft(np.fft.rfft(mono, size) * np.conj(np.fft.rfft(needle, size)), size)[:len(mono) - n]
         energy = np.sqrt(np.convolve(mono ** 2, np.ones(n), "valid")[:len(mono) - n]) + 1e-9
         alike = dot / energy
-        return float(alike.max()), int(alike.argmax())
+        # The first place it is heard: an opening's bars may come again.
+        heard = np.flatnonzero(alike > HEARD)
+        return float(alike.max()), int(heard[0] if len(heard) else alike.argmax())
 
     def heard(self, module, timeout=30):
         """Waits until the opening of module is in the last three seconds
         Web Audio took."""
         def found():
             rate, left, right = self.played(3)
-            return self.opening_at(module, (left + right) / 2, rate)[0] > 0.75
+            return self.opening_at(module, (left + right) / 2, rate)[0] > HEARD
         until(found, timeout, "%s's opening being played" % module, every=0.5)
 
     def picture(self):

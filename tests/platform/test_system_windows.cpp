@@ -193,7 +193,8 @@ void test_interrupt_self()
 {
     const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
-    const HANDLE thread = CreateThread(nullptr, 0, routine, reinterpret_cast<void*>(uintptr_t(CTRL_C_EVENT)), 0, nullptr);
+    void* const event = reinterpret_cast<void*>(uintptr_t(CTRL_C_EVENT));
+    const HANDLE thread = CreateThread(nullptr, 0, routine, event, 0, nullptr);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
 }

@@ -230,11 +230,6 @@ class Disk(unittest.TestCase):
         want = self.played_bytes() + int(seconds * SECOND)
         until(lambda: self.played_bytes() >= want, 30 + 2 * seconds, "%g s more sound" % seconds)
 
-    def cpu_seconds(self):
-        with open("/proc/%d/stat" % self.proc.pid) as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
     def picture(self, predicate, what):
         """Waits until the window's pixels satisfy predicate(width, height, rows)."""
         until(lambda: predicate(*self.screen.grab(self.window[0])), 30, what, every=0.2)
@@ -331,16 +326,13 @@ class Disk(unittest.TestCase):
         self.assertEqual(self.exit_status(), 27)
 
     @NO_UNMAP
-    def test_a_hidden_window_draws_nothing_while_the_music_plays_on(self):
+    def test_a_hidden_window_plays_on_and_draws_again_once_shown(self):
+        # What it costs while hidden is bench/app/idle_bench.py's figure.
         self.start()
         self.open_window()
         self.screen.num_lock(True)
         self.screen.run("xdotool", "windowunmap", "--sync", self.window[0])
-        self.wait_played(0.5)  # the disk has seen it go
-        cpu = self.cpu_seconds()
-        self.wait_played(5)
-        spent = self.cpu_seconds() - cpu
-        self.assertLess(spent, 0.05 * 5, "CPU seconds over 5 s of sound with the window hidden")
+        self.wait_played(2)
         self.screen.run("xdotool", "windowmap", "--sync", self.window[0])
         self.screen.run("xdotool", "windowfocus", "--sync", self.window[0])
         self.picture(lambda w, h, rows: sum(1 for p in rows[240] if any(p)) > 320, "a frame once it shows again")

@@ -55,12 +55,11 @@ bench:
 	$(SCREEN) ctest --preset bench
 
 # The disk cross-built for 64-bit Windows into build-windows/: the program,
-# its data, a zip and an installer. The icon is drawn, and the Windows
-# tests' window closer built, by the Linux build.
+# its data, a zip and an installer. The icon is drawn by the Linux build.
 windows:
 	scripts/install-deps windows
 	cmake --preset plain
-	cmake --build --preset plain --target render-frame datas send-close
+	cmake --build --preset plain --target render-frame datas
 	scripts/build-deps windows
 	cmake --preset windows
 	cmake --build --preset windows

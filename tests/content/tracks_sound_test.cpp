@@ -2,7 +2,7 @@
 // disk plays them, through its engine and effects: headroom under each
 // effect and all three, the same music on a loop's second pass, and loudness
 // matched across the set. Test thread only; each track is its own case, as
-// each renders about 12 minutes of sound. Plain build only (see sanitized).
+// each renders about 12 minutes of sound. Not built under AddressSanitizer.
 #include "player/track_list.h"
 #include "content/measure/track_measure.h"
 #include "content/tracks/tracks.h"
@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <string>
 
@@ -33,25 +32,10 @@ std::string track_path(int index) { return datas_dir() + "/" + track_file_name(i
 
 class TrackSound : public testing::TestWithParam<int> {};
 
-// Under AddressSanitizer the renders run several times slower; the plain
-// build runs these cases.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool sanitized = true;
-#else
-constexpr bool sanitized = false;
-#endif
-#else
-constexpr bool sanitized = false;
-#endif
-
 }  // namespace
 
 TEST_P(TrackSound, LeavesHeadroomForTheEffectsAndLoopsUnchanged)
 {
-    if (sanitized) GTEST_SKIP() << "renders whole tracks: plain build only";
     const int i = GetParam();
     ASSERT_FALSE(datas_dir().empty());
     TrackFigures f{};
@@ -82,7 +66,6 @@ INSTANTIATE_TEST_SUITE_P(Twelve, TrackSound, testing::Range(0, track_count),
 // Matched loudness: every track's first pass within 2 dB of the set's median.
 TEST(TrackSoundSet, LoudnessMatched)
 {
-    if (sanitized) GTEST_SKIP() << "renders whole tracks: plain build only";
     ASSERT_FALSE(datas_dir().empty());
     std::vector<double> rms;
     for (int i = 0; i < track_count; i++) {

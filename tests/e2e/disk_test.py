@@ -4,9 +4,8 @@ boxes answered and its keys pressed with xdotool, what it plays written by
 SDL's disk audio driver and compared with render-wav's render of the same
 module. Run one case: disk_test.py Disk.test_name (CTest runs each alone).
 
-Needs MUSICDISK (the program), DATAS (the generated datas/), RENDER_WAV and
-SEND_CLOSE in the environment; SANITIZED when the program is built with a
-sanitizer. A Windows build's programs (.exe) run through EMULATOR (Wine, a
+Needs MUSICDISK (the program), DATAS (the generated datas/) and RENDER_WAV
+in the environment. A Windows build's programs (.exe) run through EMULATOR (Wine, a
 command line), READ_BOX reads its boxes from the Windows side and MAKE_DATAS
 is its make-datas; the cases that cannot apply there say why they are
 skipped."""
@@ -31,7 +30,6 @@ DISK = os.environ.get("MUSICDISK", "")
 DATAS = os.environ.get("DATAS", "")
 RENDER_WAV = os.environ.get("RENDER_WAV", "")
 MAKE_DATAS = os.environ.get("MAKE_DATAS", "")
-SEND_CLOSE = os.environ.get("SEND_CLOSE", "")
 READ_BOX = os.environ.get("READ_BOX", "")
 EMULATOR = shlex.split(os.environ.get("EMULATOR", ""))
 ON_WINDOWS = DISK.lower().endswith(".exe")
@@ -232,11 +230,6 @@ class Disk(unittest.TestCase):
         want = self.played_bytes() + int(seconds * SECOND)
         until(lambda: self.played_bytes() >= want, 30 + 2 * seconds, "%g s more sound" % seconds)
 
-    def cpu_seconds(self):
-        with open("/proc/%d/stat" % self.proc.pid) as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
     def picture(self, predicate, what):
         """Waits until the window's pixels satisfy predicate(width, height, rows)."""
         until(lambda: predicate(*self.screen.grab(self.window[0])), 30, what, every=0.2)
@@ -276,12 +269,6 @@ class Disk(unittest.TestCase):
         self.press("Escape")
         self.assertEqual(self.exit_status(), 27)
 
-    def test_close_request_ends_with_0(self):
-        self.start()
-        window = self.open_window()
-        subprocess.run([SEND_CLOSE, window[0]], env=self.screen.env, check=True)
-        self.assertEqual(self.exit_status(), 0)
-
     def test_the_keypad_plays_tracks_from_their_start_though_num_lock_came_late(self):
         # The disk is held still, as a loaded machine holds it, while its
         # window loses the focus and takes it back and Num Lock goes on: as
@@ -302,14 +289,6 @@ class Disk(unittest.TestCase):
         self.find_opening("12-CODA.IT", fourth)
         self.press("Escape")
         self.assertEqual(self.exit_status(), 27)
-
-    def test_a_missing_tracks_top_row_key_passes_on_and_ends_with_105(self):
-        # Track 10 missing: its top-row key passes on to track 11, then ends
-        # the disk with keypad 9's code.
-        self.start(remove=["10-LUMEN.IT"])
-        self.open_window()
-        self.press(TOP["9"])
-        self.assertEqual(self.exit_status(), 105)
 
     def test_no_sound_device_says_so_and_ends_with_255(self):
         self.start(audio_driver="no-such-driver")
@@ -347,16 +326,13 @@ class Disk(unittest.TestCase):
         self.assertEqual(self.exit_status(), 27)
 
     @NO_UNMAP
-    def test_a_hidden_window_draws_nothing_while_the_music_plays_on(self):
+    def test_a_hidden_window_plays_on_and_draws_again_once_shown(self):
+        # What it costs while hidden is bench/app/idle_bench.py's figure.
         self.start()
         self.open_window()
         self.screen.num_lock(True)
         self.screen.run("xdotool", "windowunmap", "--sync", self.window[0])
-        self.wait_played(0.5)  # the disk has seen it go
-        cpu = self.cpu_seconds()
-        self.wait_played(5)
-        spent = self.cpu_seconds() - cpu
-        self.assertLess(spent, 0.05 * 5, "CPU seconds over 5 s of sound with the window hidden")
+        self.wait_played(2)
         self.screen.run("xdotool", "windowmap", "--sync", self.window[0])
         self.screen.run("xdotool", "windowfocus", "--sync", self.window[0])
         self.picture(lambda w, h, rows: sum(1 for p in rows[240] if any(p)) > 320, "a frame once it shows again")
@@ -466,46 +442,6 @@ class Disk(unittest.TestCase):
         lines = self.stderr.splitlines()
         self.assertEqual([line.startswith(lost) for line in lines], [True, False, True, False], self.stderr)
         self.assertEqual(lines[1::2], [back.strip()] * 2, self.stderr)
-
-    @unittest.skipIf(os.environ.get("SANITIZED"), "a sanitizer's build mixes many times slower than the real one")
-    def test_held_effect_keys_leave_no_block_late(self):
-        self.start(MUSICDISK_AUDIO_STATS="1")
-        self.open_window()
-        self.find_opening("1-ambre.it")
-        if ON_WINDOWS:
-            self.audio_thread_at_windows_priority()
-        # Each press a key-down, as a held key's repeats are: far past the
-        # eight instances of each effect that the keys may stack.
-        self.screen.keys(self.window, "F1", "F3", "F5", repeat=1000, delay=0)
-        self.wait_played(3)  # the stacks at work once every press is taken
-        self.press("Escape")
-        self.assertEqual(self.exit_status(), 27)
-        stats = re.search(r"musicdisk: audio: (\d+) blocks of (\d+) frames, (\d+) late", self.stderr)
-        self.assertTrue(stats, "no audio figures on standard error")
-        blocks, frames, late = map(int, stats.groups())
-        self.assertGreater(blocks * frames, 3 * 44100, "blocks the device asked for")
-        self.assertEqual(late, 0, "blocks mixed too late for the device, of %d" % blocks)
-
-    def audio_thread_at_windows_priority(self):
-        """SDL asks for time-critical priority for its audio thread, which
-        Windows gives and Wine 8 does not: there the thread takes turns with
-        every busy process on the machine, and a block whose mixing is cut
-        off for a time slice looks late. The thread is given here the lead
-        that Windows would give it (as Linux gives it nice -20)."""
-        tasks = "/proc/%d/task" % self.proc.pid
-        audio = []
-        for tid in os.listdir(tasks):
-            try:
-                with open(os.path.join(tasks, tid, "comm")) as f:
-                    if f.read().startswith("SDLAudioP"):
-                        audio.append(int(tid))
-            except FileNotFoundError:  # a thread that ended since the listing
-                pass
-        self.assertEqual(len(audio), 1, "SDL's audio thread among the disk's threads")
-        try:
-            os.setpriority(os.PRIO_PROCESS, audio[0], -20)
-        except PermissionError:
-            self.skipTest("raising a thread's priority needs root or CAP_SYS_NICE here")
 
     @unittest.skipUnless(ON_WINDOWS, "Linux takes file names as bytes, whatever their language")
     def test_the_tools_read_and_write_in_a_folder_named_in_any_language(self):

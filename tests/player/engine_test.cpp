@@ -238,18 +238,15 @@ TEST_F(Engine, BadFilesAreRefused)
         ASSERT_EQ(music_free(music_load(0, big.c_str(), 0, 0, 0)), size == uint64_t(64) << 20) << size;
     }
     std::remove(big.c_str());
-    // Nothing is a stream, one kind of sync exists, no handle is given twice.
+    // Nothing is a stream (quitting frees the module playing as one too),
+    // no handle is given twice.
     uint32_t h = load(tone, MUSIC_RAMP);
     EXPECT_EQ(stream_free(h), 0) << "a module freed as a stream";
-    EXPECT_EQ(channel_set_sync(h, 0, 0, count_end, 0), 0u) << "a sync of another kind";
-    EXPECT_EQ(channel_set_sync(h, SYNC_END, 0, nullptr, 0), 0u) << "a sync with no routine";
     EXPECT_EQ(music_free(h), 1);
     EXPECT_GT(load(tone, MUSIC_RAMP), h) << "a freed handle given again";
     EXPECT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 0) << "initialised twice";
     audio_shutdown();
     EXPECT_EQ(load(tone, MUSIC_RAMP), 0u) << "a load after the shutdown";
-    EXPECT_EQ(audio_init(3, ENGINE_RATE, 0, nullptr), 0) << "a device that is not there";
-    EXPECT_EQ(audio_init(0, 0, 0, nullptr), 0) << "a rate of 0";
     EXPECT_EQ(audio_init(0, ENGINE_RATE, 0, nullptr), 1);
 }
 

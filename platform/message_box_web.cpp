@@ -3,6 +3,8 @@
 // page runs on. UI thread.
 #include "platform/message_box_system.h"
 
+#include "platform/message_box.h"
+
 #include <emscripten.h>
 
 // Return answers the box's Return button, Escape its Escape button. The
@@ -75,17 +77,20 @@ EM_ASYNC_JS(int, show_page_box, (const char* caption, const char* text, int coun
     });
 });
 
-int platform_show_message_box(const SDL_MessageBoxData* box, int* answer)
+// The box's buttons from the program's box type, left to right as the
+// desktop shows them; flags: 1 answers Return, 2 answers Escape.
+int platform_show_message_box(void*, const char* text, const char* caption, uint32_t type, int* answer)
 {
-    constexpr int most_buttons = 4;
-    const char* labels[most_buttons];
-    int ids[most_buttons], flags[most_buttons];
-    const int count = box->numbuttons < most_buttons ? box->numbuttons : most_buttons;
-    for (int i = 0; i < count; ++i) {
-        labels[i] = box->buttons[i].text;
-        ids[i] = box->buttons[i].buttonid;
-        flags[i] = int(box->buttons[i].flags);
-    }
-    *answer = show_page_box(box->title, box->message, count, labels, ids, flags);
+    const bool yes_no = (type & 0x0F) == MB_YESNO;
+    const char* const yes_no_labels[] = {"Yes", "No"};
+    const int yes_no_ids[] = {IDYES, IDNO};
+    const int yes_no_flags[] = {1, 2};
+    const char* const ok_label[] = {"OK"};
+    const int ok_id[] = {IDOK};
+    const int ok_flags[] = {1 | 2};
+    if (yes_no)
+        *answer = show_page_box(caption, text, 2, yes_no_labels, yes_no_ids, yes_no_flags);
+    else
+        *answer = show_page_box(caption, text, 1, ok_label, ok_id, ok_flags);
     return 0;
 }

@@ -128,7 +128,8 @@ int output_system_make_folder(const std::string& path)
 unsigned long long output_system_random()
 {
     unsigned long long n = 0;
-    if (getrandom(&n, sizeof n, GRND_NONBLOCK) != ssize_t(sizeof n))
+    // getentropy, not getrandom: the browser's C library has only the former.
+    if (getentropy(&n, sizeof n) != 0)
         n = (unsigned long long)getpid() << 8;
     return n;
 }

@@ -16,8 +16,7 @@ int main()
     platform_set_swap_hook([] { scene_read_frame(640, 480, frame); });
     SceneInputs in;
     in.clock_ms = 12500;
-    in.level_left = 12000;
-    in.level_right = 9000;
+    in.level = 12000 | 9000u << 16;  // left, right
     in.tint[0] = 200;
     in.tint[1] = 120;
     in.tint[2] = 255;

@@ -11,10 +11,23 @@ static PlatformSwapHook swap_hook;  // tests only
 
 // The loop's one yield to the browser a frame: the page shows the frame,
 // runs its events and the sound's callbacks, and comes back at its next
-// animation frame, in step with the display. A hidden tab has none, and
-// the program draws nothing then (platform_window_shown).
+// animation frame, in step with the display. A key press comes back at
+// once, once the page has queued it for SDL, so that a track starts
+// without waiting out the frame. A hidden tab has no frames, and the
+// program draws nothing then (platform_window_shown).
 EM_ASYNC_JS(void, wait_for_animation_frame, (), {
-    await new Promise(function(resolve) { requestAnimationFrame(resolve); });
+    await new Promise(function(resolve) {
+        var frame = requestAnimationFrame(back);
+        function back() {
+            cancelAnimationFrame(frame);
+            window.removeEventListener('keydown', key);
+            resolve();
+        }
+        // A task of its own: the event's other listeners, SDL's among them,
+        // run first.
+        function key() { setTimeout(back, 0); }
+        window.addEventListener('keydown', key);
+    });
 });
 
 int platform_swap_buffers(PlatformDC dc)

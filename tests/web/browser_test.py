@@ -70,7 +70,8 @@ class Page:
         port = int(self.server.stdout.readline().split(" port ")[1].split()[0])
         self.console = []
         self.driver = browser()
-        self.driver.get("http://127.0.0.1:%d/" % port)
+        self.url = "http://127.0.0.1:%d/" % port
+        self.driver.get(self.url)
 
     def close(self):
         self.driver.quit()
@@ -195,6 +196,27 @@ class Browser(unittest.TestCase):
         until(lambda: page.js("return !!document.fullscreenElement") or page.js(
             "return [...document.querySelectorAll('[role=dialog] h2')].some(h => h.textContent == 'Lumo GL')"),
             30, "fullscreen or the Lumo GL box")
+
+    def test_a_hidden_tab_plays_on(self):
+        # Another tab of the site hides the disk's; the disk tells it of every block it plays.
+        page = self.start()
+        page.heard(datas_file(1))
+        disk = page.driver.current_window_handle
+        page.js("const c = new BroadcastChannel('disk'); tap.blocks.push = function (b) {"
+                " c.postMessage([document.hidden, b[0], tap.late]); return Array.prototype.push.call(this, b); }")
+        page.driver.switch_to.new_window("tab")
+        page.driver.get(page.url + "datas/files.txt")
+        page.js("window.told = []; new BroadcastChannel('disk').onmessage = e => told.push(e.data)")
+        hidden = until(lambda: (t := [b for b in page.js("return told") if b[0]]) and t[-1][1] - t[0][1] > 3 and t,
+                       60, "3 s played in a hidden tab")
+        page.driver.switch_to.window(disk)
+        self.assertEqual(hidden[0][2], hidden[-1][2], "no block came late")
+        rate, left, right = page.played(page.js("return tap.blocks.at(-1)[0]") - hidden[0][1])
+        tenth = int(rate) // 10
+        quiet = np.sqrt(np.convolve(((left + right) / 2) ** 2, np.ones(tenth) / tenth, "valid")) < 1e-3
+        self.assertFalse(quiet.any(), "no tenth of a second went silent")
+        page.press("KP4")
+        page.heard(datas_file(5))
 
     def test_a_frame_matches_the_desktops(self):
         self.page = page = Page(program=os.environ["SCENE_FRAME"])

@@ -148,21 +148,6 @@ PlatformGLContext platform_create_context(PlatformDC dc)
     return context;
 }
 
-int platform_make_current(PlatformDC dc, PlatformGLContext context)
-{
-    if (!SDL_WasInit(SDL_INIT_VIDEO) || (!dc && context))
-        return 0;
-    return SDL_GL_MakeCurrent(static_cast<SDL_Window*>(dc), context) == 0 ? 1 : 0;
-}
-
-int platform_delete_context(PlatformGLContext context)
-{
-    if (!context || SDL_GL_GetCurrentContext() == context)
-        return 0;
-    SDL_GL_DeleteContext(context);
-    return 1;
-}
-
 void platform_show_window(PlatformWindow window)
 {
     if (window)

@@ -112,9 +112,7 @@ int platform_choose_pixel_format(PlatformDC dc, const PlatformPixelFormat* forma
 {
     // SDL picks the X visual when it creates a GL window and fails the
     // creation when none fits; here only the request itself can fail.
-    const uint32_t needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
-    if (!dc || (format->flags & needed) != needed || format->pixel_type != PFD_TYPE_RGBA ||
-        format->colour_bits > 32 || format->depth_bits > 32)
+    if (!dc || !gl_format_request_valid(format))
         return 0;
     chosen_format = *format;
     return 1;

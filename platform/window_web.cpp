@@ -115,11 +115,7 @@ PlatformDC platform_get_dc(PlatformWindow window)
 
 int platform_choose_pixel_format(PlatformDC dc, const PlatformPixelFormat* format)
 {
-    const uint32_t needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
-    if (!dc || (format->flags & needed) != needed || format->pixel_type != PFD_TYPE_RGBA ||
-        format->colour_bits > 32 || format->depth_bits > 32)
-        return 0;
-    return 1;
+    return dc && gl_format_request_valid(format);
 }
 
 int platform_set_pixel_format(PlatformDC dc, int index, const PlatformPixelFormat*)
